@@ -1,0 +1,13 @@
+# Test programs run under 32-bit Wine in the build tree's own prefix. The test scripts
+# create the prefix and start its wineserver; ctest only points the programs at it.
+set(NORVANE_WINEPREFIX "${CMAKE_BINARY_DIR}/wineprefix" CACHE PATH "Wine prefix for tests and the demo")
+set(NORVANE_WINE_ENVIRONMENT "WINEPREFIX=${NORVANE_WINEPREFIX}" "WINEARCH=win32" "WINEDEBUG=-all")
+
+# Each output folder holds what one Windows program needs beside it.
+set(CMAKE_RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/bin)
+
+# Adds a Windows test program to ctest, run under Wine with a time limit.
+function(norvane_wine_test target)
+    add_test(NAME ${target} COMMAND ${target} ${ARGN})
+    set_tests_properties(${target} PROPERTIES ENVIRONMENT "${NORVANE_WINE_ENVIRONMENT}" TIMEOUT 300)
+endfunction()

@@ -1,0 +1,27 @@
+#!/usr/bin/env bash
+# Installs what building and testing need on Debian 12; does nothing that is already done.
+set -euo pipefail
+
+packages=(
+    cmake make g++ googletest clang libclang-rt-14-dev          # native build, tests, fuzzing
+    g++-mingw-w64-i686-posix mingw-w64-tools                     # 32-bit Windows build, widl
+    wine wine32:i386 libwine-dev fonts-wine                      # the platform under test
+    xvfb xauth                                                   # a display for Wine's windows
+)
+
+as_root() { if [ "$(id -u)" -eq 0 ]; then "$@"; else sudo "$@"; fi; }
+
+if ! dpkg --print-foreign-architectures | grep -qx i386; then
+    as_root dpkg --add-architecture i386
+    updated=
+fi
+
+missing=()
+for package in "${packages[@]}"; do
+    dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q 'install ok installed' || missing+=("$package")
+done
+if [ ${#missing[@]} -gt 0 ] || [ -n "${updated+x}" ]; then
+    echo "setup: installing ${missing[*]}"
+    as_root apt-get update -qq
+    as_root env DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
+fi

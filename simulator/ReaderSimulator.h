@@ -1,0 +1,20 @@
+// A stand-in for the FeliCa reader library behind the same seven entry points,
+// driven by a SimScript and recording every call it receives.
+#pragma once
+
+#include "../reader/ReaderEntryPoints.h"
+#include "SimulatorScript.h"
+
+extern "C" {
+ReaderResult READER_CALL initialize_library();
+ReaderResult READER_CALL dispose_library();
+ReaderResult READER_CALL open_reader_writer_auto();
+ReaderResult READER_CALL close_reader_writer();
+ReaderResult READER_CALL polling_and_get_card_information(TPolling_Param* polling, uint8_t* number_of_cards,
+                                                          TCard_Info* card_info);
+ReaderResult READER_CALL read_block_without_encryption(TRead_Param* read, TRead_Result* result);
+ReaderResult READER_CALL get_last_error_type(int32_t* error_code);
+}
+
+// The simulator's entry points as a binding gives them.
+ReaderEntryPoints SimulatorEntryPoints();

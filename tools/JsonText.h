@@ -1,0 +1,42 @@
+// UTF-16 text as a JSON string literal in UTF-8, control characters escaped so that a
+// U+0000 inside a card number stays visible.
+#pragma once
+
+#include <cstdio>
+#include <string>
+
+inline std::string JsonText(const std::u16string& text)
+{
+    std::string json = "\"";
+    for (size_t i = 0; i < text.size(); ++i) {
+        char32_t c = text[i];
+        if (c >= 0xD800 && c <= 0xDBFF && i + 1 < text.size() && text[i + 1] >= 0xDC00 && text[i + 1] <= 0xDFFF)
+            c = 0x10000 + ((c - 0xD800) << 10) + (text[++i] - 0xDC00);
+        else if (c >= 0xD800 && c <= 0xDFFF)
+            c = 0xFFFD;  // a lone surrogate has no UTF-8 form
+
+        if (c == u'"' || c == u'\\') {
+            json += '\\';
+            json += static_cast<char>(c);
+        } else if (c < 0x20) {
+            char escaped[8];
+            std::snprintf(escaped, sizeof escaped, "\\u%04x", static_cast<unsigned>(c));
+            json += escaped;
+        } else if (c < 0x80) {
+            json += static_cast<char>(c);
+        } else if (c < 0x800) {
+            json += static_cast<char>(0xC0 | (c >> 6));
+            json += static_cast<char>(0x80 | (c & 0x3F));
+        } else if (c < 0x10000) {
+            json += static_cast<char>(0xE0 | (c >> 12));
+            json += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+            json += static_cast<char>(0x80 | (c & 0x3F));
+        } else {
+            json += static_cast<char>(0xF0 | (c >> 18));
+            json += static_cast<char>(0x80 | ((c >> 12) & 0x3F));
+            json += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+            json += static_cast<char>(0x80 | (c & 0x3F));
+        }
+    }
+    return json + "\"";
+}
