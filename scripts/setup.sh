@@ -7,6 +7,7 @@ packages=(
     g++-mingw-w64-i686-posix mingw-w64-tools                     # 32-bit Windows build, widl
     wine wine32:i386 libwine-dev fonts-wine                      # the platform under test
     xvfb xauth                                                   # a display for Wine's windows
+    locales                                                      # the Japanese code page for type library texts
 )
 
 as_root() { if [ "$(id -u)" -eq 0 ]; then "$@"; else sudo "$@"; fi; }
@@ -24,4 +25,10 @@ if [ ${#missing[@]} -gt 0 ] || [ -n "${updated+x}" ]; then
     echo "setup: installing ${missing[*]}"
     as_root apt-get update -qq
     as_root env DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
+fi
+
+# The type library keeps its texts in the Japanese ANSI code page (932); Wine takes a
+# program's code page from its locale, which must exist.
+if ! locale -a 2>/dev/null | grep -qix 'ja_JP.utf8'; then
+    as_root localedef -i ja_JP -f UTF-8 ja_JP.UTF-8
 fi
