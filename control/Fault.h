@@ -1,5 +1,6 @@
-// A fault: an operation inside the control that cannot go on. It carries a message
-// and a help context; the guard at the COM boundary turns it into an HRESULT.
+// Faults: an operation inside the control that cannot go on. Every COM entry point is
+// a guard that turns a fault into an HRESULT (FaultReporting.h); none crosses a COM
+// boundary.
 #pragma once
 
 #include <cstdint>
@@ -7,6 +8,7 @@
 #include <string>
 #include <utility>
 
+// An ordinary fault: a message and a help context.
 class Fault : public std::exception {
 public:
     explicit Fault(std::u16string message, int32_t helpContext = 0)
@@ -22,3 +24,24 @@ private:
     std::u16string message_;
     int32_t helpContext_;
 };
+
+// A failed platform call, or an error status the control raises on purpose: carries
+// the status (negative) that the control-protocol rule hands back.
+class PlatformFault : public Fault {
+public:
+    PlatformFault(int32_t status, std::u16string message) : Fault(std::move(message)), status_(status) {}
+    int32_t status() const noexcept { return status_; }
+
+private:
+    int32_t status_;
+};
+
+// The silent abort: ends an operation without a message of its own.
+class AbortFault : public Fault {
+public:
+    AbortFault() : Fault(u"Operation aborted") {}
+};
+
+// The text shown for a fault that escapes the handling of a window message: the message
+// with "." appended when it ends in a character that sorts after ".".
+std::u16string FaultBoxText(const std::u16string& message);

@@ -23,6 +23,8 @@ wine_session_start() {
     if [ ! -f "$WINEPREFIX/system.reg" ]; then
         wineboot -i </dev/null >/dev/null 2>&1
     fi
+    # Wine's own fonts (Tahoma among them) are found only in the prefix's Fonts folder.
+    cp -n /usr/share/wine/fonts/*.ttf "$WINEPREFIX/drive_c/windows/Fonts/" 2>/dev/null || true
     # Ours must be the one server of this prefix, persistent and detached, so that no
     # test runner inherits (and waits on) its pipes: end any other first.
     wineserver -k 2>/dev/null || true

@@ -1,0 +1,45 @@
+// Read_Card in a process where the reader library is at neither path.
+#include <gtest/gtest.h>
+
+#include <windows.h>
+
+#include <oleauto.h>
+#include <wrl/client.h>
+
+#include "../../../control/Bstr.h"
+#include "../../support/FormHost.h"
+#include "../../support/RecordingSink.h"
+#include "../../support/SimulatorDll.h"
+
+using Microsoft::WRL::ComPtr;
+
+namespace {
+
+TEST(ReadCardWithoutLibrary, FailsWithErrorInformationAndNoEvent)
+{
+    CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
+    for (const wchar_t* path : ReaderLibraryPaths)
+        std::filesystem::remove_all(path);
+
+    ComPtr<FormHost> host = new FormHost;
+    ComPtr<RecordingSink> sink = new RecordingSink;
+    host->form->SinkChanged(sink.Get());
+    SetErrorInfo(0, nullptr);
+    const Bstr ctype(u"EDY");
+    EXPECT_EQ(host->form->Read_Card(ctype.get()), E_UNEXPECTED);
+    ASSERT_EQ(sink->calls.size(), 1u) << "OnCreate only";
+    EXPECT_EQ(LoadedReaderLibrary(), "none");
+
+    ComPtr<IErrorInfo> info;
+    ASSERT_EQ(GetErrorInfo(0, &info), S_OK);
+    GUID guid{};
+    info->GetGUID(&guid);
+    EXPECT_TRUE(IsEqualGUID(guid, IID_ITavrix));
+    Bstr source, description;
+    info->GetSource(source.out());
+    info->GetDescription(description.out());
+    EXPECT_EQ(source.text(), u"Tavrix.Tavrix");
+    EXPECT_EQ(description.text(), u"FeliCa ライブラリ (felica.dll) を読み込めません");
+}
+
+}  // namespace
