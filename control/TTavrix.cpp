@@ -1,20 +1,582 @@
 #include "TTavrix.h"
 
+#include <oleauto.h>
+
+#include <set>
 #include <string>
 
 #include "Bstr.h"
+#include "DisplayResolution.h"
 #include "FaultReporting.h"
 #include "RaiseEvent.h"
 #include "ReaderLibrary.h"
+#include "TavrixTypeInfo.h"
 
 using Microsoft::WRL::ComPtr;
 
 namespace {
 
-constexpr DISPID DispidOnCreate = 203, DispidOnReadData = 211;
+enum EventId : DISPID {
+    OnActivate = 201, OnClick, OnCreate, OnDblClick, OnDestroy, OnDeactivate, OnKeyPress, OnMouseEnter,
+    OnMouseLeave, OnPaint, OnReadData
+};
 constexpr WORD ParameterlessEventFlags = DISPATCH_METHOD | DISPATCH_PROPERTYGET;
+constexpr uint8_t PopupAuto = 1;
+
+VARIANT_BOOL Bool(bool value) { return value ? VARIANT_TRUE : VARIANT_FALSE; }
+
+template <typename T>
+void Out(T* out, T value)
+{
+    if (!out)
+        throw Fault(u"Invalid pointer");
+    *out = value;
+}
+
+std::u16string Text(BSTR text)
+{
+    return text ? std::u16string(reinterpret_cast<const char16_t*>(text), SysStringLen(text)) : std::u16string();
+}
+
+// The forms registered as dock sites in this process.
+std::set<const TTavrix*>& DockSites()
+{
+    static std::set<const TTavrix*> sites;
+    return sites;
+}
 
 }  // namespace
+
+TTavrix::TTavrix(IUnknown* controller, HWND parent)
+    : controller_(controller), font_(ScreenPixelsPerInch())
+{
+    // The stored description was made at 96 pixels per inch; the form takes the display's.
+    const int32_t screen = ScreenPixelsPerInch();
+    if (screen != 96)
+        font_.setHeight(MulDiv32(font_.height(), screen, 96));
+    pixelsPerInch_ = screen;
+    font_.onChange = [this] { FontChanged(); };
+    FontChanged();
+    CreateWindowIn(parent);
+    Notify(onCreate_);  // no forwarder is connected yet: reaches nobody
+    live_ = true;
+}
+
+TTavrix::~TTavrix()
+{
+    live_ = false;
+    destroying_ = true;
+    Notify(onDestroy_);
+    onDestroy_ = nullptr;
+    onActivate_ = onClick_ = onCreate_ = onDblClick_ = onDeactivate_ = onMouseEnter_ = onMouseLeave_ = onPaint_ =
+        nullptr;
+    onKeyPress_ = nullptr;
+    DockSites().erase(this);
+    if (window_)
+        DestroyWindow(window_);
+}
+
+void TTavrix::Initialize()
+{
+    onActivate_ = [this] { Raise(OnActivate); };
+    onClick_ = [this] { Raise(OnClick); };
+    onCreate_ = [this] { Raise(OnCreate); };
+    onDblClick_ = [this] { Raise(OnDblClick); };
+    onDeactivate_ = [this] { Raise(OnDeactivate); };
+    onDestroy_ = [this] { Raise(OnDestroy); };
+    onKeyPress_ = [this](wchar_t& key) {
+        short value = static_cast<short>(key);
+        if (const ComPtr<ITavrixEvents> sink = FEvents) {
+            VARIANTARG argument;
+            V_VT(&argument) = VT_I2 | VT_BYREF;
+            V_I2REF(&argument) = &value;
+            RaiseEvent(sink.Get(), OnKeyPress, DISPATCH_METHOD, &argument, 1);
+        }
+        key = static_cast<wchar_t>(value);
+    };
+    onMouseEnter_ = [this] { Raise(OnMouseEnter); };
+    onMouseLeave_ = [this] { Raise(OnMouseLeave); };
+    onPaint_ = [this] { Raise(OnPaint); };
+}
+
+void TTavrix::SinkChanged(IUnknown* sink)
+{
+    const bool first = sinkChanges_++ == 0;
+    if (!sink) {
+        FEvents.Reset();
+        return;
+    }
+    ComPtr<ITavrixEvents> events;
+    Check(sink->QueryInterface(DIID_ITavrixEvents, reinterpret_cast<void**>(events.GetAddressOf())));
+    FEvents = events;
+    if (first)
+        Notify(onCreate_);
+}
+
+void TTavrix::Raise(DISPID event)
+{
+    // The sink may disconnect itself while it handles the event.
+    if (const ComPtr<ITavrixEvents> sink = FEvents)
+        RaiseEvent(sink.Get(), event, ParameterlessEventFlags, nullptr, 0);
+}
+
+void TTavrix::Notify(const Notification& notification)
+{
+    if (notification)
+        notification();
+}
+
+void TTavrix::KeyPress(wchar_t& key)
+{
+    if (onKeyPress_)
+        onKeyPress_(key);
+}
+
+// IUnknown and IDispatch
+
+HRESULT STDMETHODCALLTYPE TTavrix::QueryInterface(REFIID iid, void** object)
+{
+    return controller_->QueryInterface(iid, object);
+}
+ULONG STDMETHODCALLTYPE TTavrix::AddRef() { return controller_->AddRef(); }
+ULONG STDMETHODCALLTYPE TTavrix::Release() { return controller_->Release(); }
+
+HRESULT STDMETHODCALLTYPE TTavrix::GetTypeInfoCount(UINT* count)
+{
+    if (!count)
+        return E_POINTER;
+    *count = TavrixTypeInfo() ? 1 : 0;
+    return S_OK;
+}
+
+HRESULT STDMETHODCALLTYPE TTavrix::GetTypeInfo(UINT index, LCID, ITypeInfo** info)
+{
+    if (!info)
+        return E_POINTER;
+    *info = nullptr;
+    if (index != 0)
+        return DISP_E_BADINDEX;
+    ITypeInfo* type = TavrixTypeInfo();
+    if (!type)
+        return E_UNEXPECTED;
+    type->AddRef();
+    *info = type;
+    return S_OK;
+}
+
+HRESULT STDMETHODCALLTYPE TTavrix::GetIDsOfNames(REFIID, LPOLESTR* names, UINT count, LCID, DISPID* ids)
+{
+    ITypeInfo* type = TavrixVtableTypeInfo();
+    return type ? DispGetIDsOfNames(type, names, count, ids) : E_UNEXPECTED;
+}
+
+HRESULT STDMETHODCALLTYPE TTavrix::Invoke(DISPID member, REFIID, LCID, WORD flags, DISPPARAMS* parameters,
+                                          VARIANT* result, EXCEPINFO* exception, UINT* argumentError)
+{
+    ITypeInfo* type = TavrixVtableTypeInfo();
+    if (!type)
+        return E_UNEXPECTED;
+    return type->Invoke(static_cast<ITavrix*>(this), member, flags, parameters, result, exception, argumentError);
+}
+
+// Properties
+
+HRESULT STDMETHODCALLTYPE TTavrix::get_Visible(VARIANT_BOOL* value)
+{
+    return ReportingGuard([&] { Out(value, Bool(visible_)); });
+}
+
+HRESULT STDMETHODCALLTYPE TTavrix::put_Visible(VARIANT_BOOL value)
+{
+    return ReportingGuard([&] {
+        visible_ = value != 0;
+        if (window_)
+            ShowWindow(window_, visible_ ? SW_SHOWNA : SW_HIDE);
+    });
+}
+
+HRESULT STDMETHODCALLTYPE TTavrix::get_AutoScroll(VARIANT_BOOL* value)
+{
+    return ReportingGuard([&] { Out(value, Bool(autoScroll_)); });
+}
+
+HRESULT STDMETHODCALLTYPE TTavrix::put_AutoScroll(VARIANT_BOOL value)
+{
+    return ReportingGuard([&] {
+        if ((value != 0) == autoScroll_)
+            return;
+        autoScroll_ = value != 0;
+        UpdateScrollRanges();
+    });
+}
+
+HRESULT STDMETHODCALLTYPE TTavrix::get_AutoSize(VARIANT_BOOL* value)
+{
+    return ReportingGuard([&] { Out(value, Bool(autoSize_)); });
+}
+
+HRESULT STDMETHODCALLTYPE TTavrix::put_AutoSize(VARIANT_BOOL value)
+{
+    return ReportingGuard([&] {
+        if ((value != 0) == autoSize_)
+            return;
+        autoSize_ = value != 0;
+        if (autoSize_)
+            SizeToContent();
+    });
+}
+
+HRESULT STDMETHODCALLTYPE TTavrix::get_AxBorderStyle(TxActiveFormBorderStyle* value)
+{
+    return ReportingGuard([&] { Out(value, static_cast<TxActiveFormBorderStyle>(borderStyle_)); });
+}
+
+HRESULT STDMETHODCALLTYPE TTavrix::put_AxBorderStyle(TxActiveFormBorderStyle value)
+{
+    return ReportingGuard([&] {
+        const uint8_t style = static_cast<uint8_t>(value);
+        if (style == borderStyle_)
+            return;
+        borderStyle_ = style;
+        RebuildWindow();
+    });
+}
+
+HRESULT STDMETHODCALLTYPE TTavrix::get_BorderWidth(LONG* value)
+{
+    return ReportingGuard([&] { Out(value, static_cast<LONG>(borderWidth_)); });
+}
+
+HRESULT STDMETHODCALLTYPE TTavrix::put_BorderWidth(LONG value)
+{
+    return ReportingGuard([&] {
+        if (value == borderWidth_)
+            return;
+        borderWidth_ = value;
+        Realign();
+    });
+}
+
+HRESULT STDMETHODCALLTYPE TTavrix::get_Caption(BSTR* value)
+{
+    return ReportingGuard([&] { Out(value, Bstr(caption_).release()); });
+}
+
+HRESULT STDMETHODCALLTYPE TTavrix::put_Caption(BSTR value)
+{
+    return ReportingGuard([&] {
+        const std::u16string caption = Text(value);
+        if (caption == caption_)
+            return;
+        caption_ = caption;
+        if (window_)
+            SetWindowTextW(window_, std::wstring(caption_.begin(), caption_.end()).c_str());
+    });
+}
+
+HRESULT STDMETHODCALLTYPE TTavrix::get_Color(OLE_COLOR* value)
+{
+    return ReportingGuard([&] { Out(value, static_cast<OLE_COLOR>(color_)); });
+}
+
+HRESULT STDMETHODCALLTYPE TTavrix::put_Color(OLE_COLOR value)
+{
+    return ReportingGuard([&] {
+        if (value == color_)
+            return;
+        color_ = value;
+        Repaint();
+    });
+}
+
+HRESULT STDMETHODCALLTYPE TTavrix::get_Font(IFontDisp** value)
+{
+    return ReportingGuard([&] {
+        if (!value)
+            throw Fault(u"Invalid pointer");
+        FontLink& link = Link();
+        if (!link.attached())
+            link.Make();
+        ComPtr<IFontDisp> font;
+        if (FAILED(link.attached()->QueryInterface(IID_IFontDisp, reinterpret_cast<void**>(font.GetAddressOf()))))
+            throw Fault(u"Interface not supported");
+        *value = font.Detach();
+    });
+}
+
+HRESULT STDMETHODCALLTYPE TTavrix::put_Font(IFontDisp* value)
+{
+    return ReportingGuard([&] {
+        ComPtr<IFont> font;
+        if (value && FAILED(value->QueryInterface(IID_IFont, reinterpret_cast<void**>(font.GetAddressOf()))))
+            throw Fault(u"Interface not supported");
+        Link().Attach(font.Get());
+    });
+}
+
+HRESULT STDMETHODCALLTYPE TTavrix::putref_Font(IFontDisp** reference)
+{
+    if (!reference)
+        return ReportingGuard([] { throw Fault(u"Invalid pointer"); });
+    return put_Font(*reference);
+}
+
+HRESULT STDMETHODCALLTYPE TTavrix::get_KeyPreview(VARIANT_BOOL* value)
+{
+    return ReportingGuard([&] { Out(value, Bool(keyPreview_)); });
+}
+
+HRESULT STDMETHODCALLTYPE TTavrix::put_KeyPreview(VARIANT_BOOL value)
+{
+    return ReportingGuard([&] { keyPreview_ = value != 0; });
+}
+
+HRESULT STDMETHODCALLTYPE TTavrix::get_PixelsPerInch(LONG* value)
+{
+    return ReportingGuard([&] { Out(value, static_cast<LONG>(EffectivePixelsPerInch())); });
+}
+
+HRESULT STDMETHODCALLTYPE TTavrix::put_PixelsPerInch(LONG value)
+{
+    return ReportingGuard([&] {
+        if (value != EffectivePixelsPerInch() && (value == 0 || value > 35))
+            pixelsPerInch_ = value;
+    });
+}
+
+HRESULT STDMETHODCALLTYPE TTavrix::get_PrintScale(TxPrintScale* value)
+{
+    return ReportingGuard([&] { Out(value, static_cast<TxPrintScale>(printScale_)); });
+}
+
+HRESULT STDMETHODCALLTYPE TTavrix::put_PrintScale(TxPrintScale value)
+{
+    return ReportingGuard([&] { printScale_ = static_cast<uint8_t>(value); });
+}
+
+HRESULT STDMETHODCALLTYPE TTavrix::get_Scaled(VARIANT_BOOL* value)
+{
+    return ReportingGuard([&] { Out(value, Bool(pixelsPerInch_ != 0)); });
+}
+
+HRESULT STDMETHODCALLTYPE TTavrix::put_Scaled(VARIANT_BOOL value)
+{
+    return ReportingGuard([&] {
+        if ((value != 0) == (pixelsPerInch_ != 0))
+            return;
+        pixelsPerInch_ = value ? ScreenPixelsPerInch() : 0;
+    });
+}
+
+HRESULT STDMETHODCALLTYPE TTavrix::get_Active(VARIANT_BOOL* value)
+{
+    return ReportingGuard([&] { Out(value, Bool(active_)); });
+}
+
+HRESULT STDMETHODCALLTYPE TTavrix::get_DropTarget(VARIANT_BOOL* value)
+{
+    return ReportingGuard([&] { Out(value, Bool(dropTarget_)); });
+}
+
+HRESULT STDMETHODCALLTYPE TTavrix::put_DropTarget(VARIANT_BOOL value)
+{
+    return ReportingGuard([&] { dropTarget_ = value != 0; });
+}
+
+HRESULT STDMETHODCALLTYPE TTavrix::get_HelpFile(BSTR* value)
+{
+    return ReportingGuard([&] { Out(value, Bstr(helpFile_).release()); });
+}
+
+HRESULT STDMETHODCALLTYPE TTavrix::put_HelpFile(BSTR value)
+{
+    return ReportingGuard([&] { helpFile_ = Text(value); });
+}
+
+HRESULT STDMETHODCALLTYPE TTavrix::get_PopupMode(TxPopupMode* value)
+{
+    return ReportingGuard([&] { Out(value, static_cast<TxPopupMode>(popupMode_)); });
+}
+
+HRESULT STDMETHODCALLTYPE TTavrix::put_PopupMode(TxPopupMode value)
+{
+    return ReportingGuard([&] {
+        const uint8_t mode = static_cast<uint8_t>(value);
+        if (mode == popupMode_)
+            return;
+        popupMode_ = mode;
+        if (mode == PopupAuto)
+            popupParent_ = nullptr;
+        foundPopupParent_ = nullptr;
+        if (window_)
+            RebuildWindow();
+    });
+}
+
+HRESULT STDMETHODCALLTYPE TTavrix::get_ScreenSnap(VARIANT_BOOL* value)
+{
+    return ReportingGuard([&] { Out(value, Bool(screenSnap_)); });
+}
+
+HRESULT STDMETHODCALLTYPE TTavrix::put_ScreenSnap(VARIANT_BOOL value)
+{
+    return ReportingGuard([&] { screenSnap_ = value != 0; });
+}
+
+HRESULT STDMETHODCALLTYPE TTavrix::get_SnapBuffer(LONG* value)
+{
+    return ReportingGuard([&] { Out(value, static_cast<LONG>(snapBuffer_)); });
+}
+
+HRESULT STDMETHODCALLTYPE TTavrix::put_SnapBuffer(LONG value)
+{
+    return ReportingGuard([&] { snapBuffer_ = value; });
+}
+
+HRESULT STDMETHODCALLTYPE TTavrix::get_DockSite(VARIANT_BOOL* value)
+{
+    return ReportingGuard([&] { Out(value, Bool(dockSite_)); });
+}
+
+HRESULT STDMETHODCALLTYPE TTavrix::put_DockSite(VARIANT_BOOL value)
+{
+    return ReportingGuard([&] {
+        if ((value != 0) == dockSite_)
+            return;
+        dockSite_ = value != 0;
+        if (dockSite_)
+            DockSites().insert(this);
+        else
+            DockSites().erase(this);
+    });
+}
+
+HRESULT STDMETHODCALLTYPE TTavrix::get_DoubleBuffered(VARIANT_BOOL* value)
+{
+    return ReportingGuard([&] { Out(value, Bool(doubleBuffered_)); });
+}
+
+HRESULT STDMETHODCALLTYPE TTavrix::put_DoubleBuffered(VARIANT_BOOL value)
+{
+    return ReportingGuard([&] {
+        if ((value != 0) == doubleBuffered_)
+            return;
+        doubleBuffered_ = value != 0;
+        parentDoubleBuffered_ = false;
+        Repaint();
+    });
+}
+
+HRESULT STDMETHODCALLTYPE TTavrix::get_AlignDisabled(VARIANT_BOOL* value)
+{
+    return ReportingGuard([&] { Out(value, Bool(alignDisabled_ > 0)); });
+}
+
+HRESULT STDMETHODCALLTYPE TTavrix::get_MouseInClient(VARIANT_BOOL* value)
+{
+    return ReportingGuard([&] { Out(value, Bool(mouseInClient_)); });
+}
+
+HRESULT STDMETHODCALLTYPE TTavrix::get_VisibleDockClientCount(LONG* value)
+{
+    return ReportingGuard([&] {
+        LONG visible = 0;
+        for (HWND client : dockClients_)
+            visible += IsWindowVisible(client) ? 1 : 0;
+        Out(value, visible);
+    });
+}
+
+HRESULT STDMETHODCALLTYPE TTavrix::get_ParentDoubleBuffered(VARIANT_BOOL* value)
+{
+    return ReportingGuard([&] { Out(value, Bool(parentDoubleBuffered_)); });
+}
+
+HRESULT STDMETHODCALLTYPE TTavrix::put_ParentDoubleBuffered(VARIANT_BOOL value)
+{
+    // The form's parent is the container's window, never a control of ours whose
+    // buffering it could take over.
+    return ReportingGuard([&] { parentDoubleBuffered_ = value != 0; });
+}
+
+HRESULT STDMETHODCALLTYPE TTavrix::get_UseDockManager(VARIANT_BOOL* value)
+{
+    return ReportingGuard([&] { Out(value, Bool(useDockManager_)); });
+}
+
+HRESULT STDMETHODCALLTYPE TTavrix::put_UseDockManager(VARIANT_BOOL value)
+{
+    return ReportingGuard([&] {
+        if ((value != 0) == useDockManager_)
+            return;
+        useDockManager_ = value != 0;
+        if (useDockManager_ && !dockManager_)
+            dockManager_ = std::make_unique<DockManager>();
+    });
+}
+
+HRESULT STDMETHODCALLTYPE TTavrix::get_Enabled(VARIANT_BOOL* value)
+{
+    return ReportingGuard([&] { Out(value, Bool(enabled_)); });
+}
+
+HRESULT STDMETHODCALLTYPE TTavrix::put_Enabled(VARIANT_BOOL value)
+{
+    return ReportingGuard([&] {
+        if ((value != 0) == enabled_)
+            return;
+        enabled_ = value != 0;
+        if (window_)
+            EnableWindow(window_, enabled_);
+    });
+}
+
+HRESULT STDMETHODCALLTYPE TTavrix::get_ExplicitLeft(LONG* value)
+{
+    return ReportingGuard([&] { Out(value, static_cast<LONG>(explicitBounds_.left)); });
+}
+
+HRESULT STDMETHODCALLTYPE TTavrix::get_ExplicitTop(LONG* value)
+{
+    return ReportingGuard([&] { Out(value, static_cast<LONG>(explicitBounds_.top)); });
+}
+
+HRESULT STDMETHODCALLTYPE TTavrix::get_ExplicitWidth(LONG* value)
+{
+    return ReportingGuard([&] { Out(value, static_cast<LONG>(explicitBounds_.width)); });
+}
+
+HRESULT STDMETHODCALLTYPE TTavrix::get_ExplicitHeight(LONG* value)
+{
+    return ReportingGuard([&] { Out(value, static_cast<LONG>(explicitBounds_.height)); });
+}
+
+HRESULT STDMETHODCALLTYPE TTavrix::get_AlignWithMargins(VARIANT_BOOL* value)
+{
+    return ReportingGuard([&] { Out(value, Bool(alignWithMargins_)); });
+}
+
+HRESULT STDMETHODCALLTYPE TTavrix::put_AlignWithMargins(VARIANT_BOOL value)
+{
+    return ReportingGuard([&] {
+        if ((value != 0) == alignWithMargins_)
+            return;
+        alignWithMargins_ = value != 0;
+        Realign();
+    });
+}
+
+HRESULT STDMETHODCALLTYPE TTavrix::get_ParentCustomHint(VARIANT_BOOL* value)
+{
+    return ReportingGuard([&] { Out(value, Bool(parentCustomHint_)); });
+}
+
+HRESULT STDMETHODCALLTYPE TTavrix::put_ParentCustomHint(VARIANT_BOOL value)
+{
+    return ReportingGuard([&] { parentCustomHint_ = value != 0; });
+}
+
+// The card read command
 
 HRESULT STDMETHODCALLTYPE TTavrix::Read_Card(BSTR ctype)
 {
@@ -23,9 +585,7 @@ HRESULT STDMETHODCALLTYPE TTavrix::Read_Card(BSTR ctype)
         // control, or disconnect its sink: both stay alive until the call ends.
         const ComPtr<IUnknown> keepAlive(controller_);
         TCard_Data card;
-        ReadCard(ctype ? std::u16string(reinterpret_cast<const char16_t*>(ctype), SysStringLen(ctype))
-                       : std::u16string(),
-                 card);
+        ReadCard(Text(ctype), card);
         const ComPtr<ITavrixEvents> sink = FEvents;
         if (!sink)
             return;
@@ -41,33 +601,39 @@ HRESULT STDMETHODCALLTYPE TTavrix::Read_Card(BSTR ctype)
             message = u"カードが読み取れません";
         }
         const Bstr cardIdArgument(cardId), messageArgument(message);
-        VARIANTARG arguments[3];
+        VARIANTARG arguments[3];  // reversed: Message, Error, card_ID
         V_VT(&arguments[0]) = VT_BSTR;
         V_BSTR(&arguments[0]) = messageArgument.get();
         V_VT(&arguments[1]) = VT_I1;
         V_I1(&arguments[1]) = error;
         V_VT(&arguments[2]) = VT_BSTR;
         V_BSTR(&arguments[2]) = cardIdArgument.get();
-        RaiseEvent(sink.Get(), DispidOnReadData, DISPATCH_METHOD, arguments, 3);
+        RaiseEvent(sink.Get(), OnReadData, DISPATCH_METHOD, arguments, 3);
     });
 }
 
-void TTavrix::SinkChanged(IUnknown* sink)
+// Helpers shared by the accessors
+
+int32_t TTavrix::EffectivePixelsPerInch() const
 {
-    const bool first = sinkChanges_++ == 0;
-    if (!sink) {
-        FEvents.Reset();
-        return;
-    }
-    ComPtr<ITavrixEvents> events;
-    Check(sink->QueryInterface(DIID_ITavrixEvents, reinterpret_cast<void**>(events.GetAddressOf())));
-    FEvents = events;
-    if (first)
-        RaiseCreate();
+    return pixelsPerInch_ != 0 ? pixelsPerInch_ : ScreenPixelsPerInch();
 }
 
-void TTavrix::RaiseCreate()
+FontLink& TTavrix::Link()
 {
-    if (const ComPtr<ITavrixEvents> sink = FEvents)
-        RaiseEvent(sink.Get(), DispidOnCreate, ParameterlessEventFlags, nullptr, 0);
+    if (!fontLink_)
+        fontLink_ = std::make_unique<FontLink>(font_);
+    return *fontLink_;
+}
+
+void TTavrix::FontChanged()
+{
+    const FontStyle style = font_.style();
+    fontHandle_ = GdiObject<HFONT>(CreateFontW(font_.height(), 0, 0, 0, style.bold ? FW_BOLD : FW_NORMAL,
+                                               style.italic, style.underline, style.strikeOut, font_.charset(),
+                                               OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY,
+                                               DEFAULT_PITCH, std::wstring(font_.name().begin(), font_.name().end()).c_str()));
+    if (fontLink_)
+        fontLink_->Changed();
+    Repaint();
 }

@@ -1,32 +1,188 @@
-// TTavrix: the control's form. It holds the container's event sink in FEvents and
-// serves the card read command.
+// TTavrix: the control's form. A small window without child controls, its attributes
+// exposed through ITavrix, ten of its notifications forwarded as events to the sink in
+// FEvents, and the card read command.
+//
+// The form shares the identity of the object that owns it (the controller): its
+// IUnknown and IDispatch go there.
 #pragma once
 
 #include <windows.h>
 
 #include <wrl/client.h>
 
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "FontLink.h"
+#include "FormFont.h"
+#include "GdiObject.h"
 #include "Tavrix_h.h"
 
-class TTavrix {
+class TTavrix final : public ITavrix {
 public:
-    // controller: the object whose identity the form shares, which owns the form.
-    explicit TTavrix(IUnknown* controller) : controller_(controller) {}
+    // controller: the owner whose identity the form shares. parent: the window the
+    // form's window is a child of, or none for a hidden top-level window.
+    TTavrix(IUnknown* controller, HWND parent);
+    ~TTavrix();
     TTavrix(const TTavrix&) = delete;
     TTavrix& operator=(const TTavrix&) = delete;
 
-    // Reads one card and reports it through On_ReadData before returning.
-    HRESULT STDMETHODCALLTYPE Read_Card(BSTR ctype);
-
+    // Connects the ten form notifications to their event forwarders.
+    void Initialize();
     // The event connection point's sink changed: a sink, or none when disconnected.
     // A sink that is no ITavrixEvents is a fault. The first change that brings a sink
-    // raises OnCreate on it.
+    // runs the creation notification.
     void SinkChanged(IUnknown* sink);
 
+    HWND window() const { return window_; }
+    // Places the form; the bounds become its explicit bounds.
+    void SetBounds(int left, int top, int width, int height);
+    // Draws the form's client area into a device context at its origin.
+    void PaintTo(HDC dc);
+    // The notification behind OnKeyPress: the character as the handlers leave it; 0
+    // means the key press is discarded.
+    void KeyPress(wchar_t& key);
+
+    // IUnknown and IDispatch: the controller's.
+    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** object) override;
+    ULONG STDMETHODCALLTYPE AddRef() override;
+    ULONG STDMETHODCALLTYPE Release() override;
+    HRESULT STDMETHODCALLTYPE GetTypeInfoCount(UINT* count) override;
+    HRESULT STDMETHODCALLTYPE GetTypeInfo(UINT index, LCID locale, ITypeInfo** info) override;
+    HRESULT STDMETHODCALLTYPE GetIDsOfNames(REFIID iid, LPOLESTR* names, UINT count, LCID locale,
+                                            DISPID* ids) override;
+    HRESULT STDMETHODCALLTYPE Invoke(DISPID member, REFIID iid, LCID locale, WORD flags, DISPPARAMS* parameters,
+                                     VARIANT* result, EXCEPINFO* exception, UINT* argumentError) override;
+
+    // ITavrix, in slot order.
+    HRESULT STDMETHODCALLTYPE get_Visible(VARIANT_BOOL *value) override;
+    HRESULT STDMETHODCALLTYPE put_Visible(VARIANT_BOOL value) override;
+    HRESULT STDMETHODCALLTYPE get_AutoScroll(VARIANT_BOOL *value) override;
+    HRESULT STDMETHODCALLTYPE put_AutoScroll(VARIANT_BOOL value) override;
+    HRESULT STDMETHODCALLTYPE get_AutoSize(VARIANT_BOOL *value) override;
+    HRESULT STDMETHODCALLTYPE put_AutoSize(VARIANT_BOOL value) override;
+    HRESULT STDMETHODCALLTYPE get_AxBorderStyle(TxActiveFormBorderStyle *value) override;
+    HRESULT STDMETHODCALLTYPE put_AxBorderStyle(TxActiveFormBorderStyle value) override;
+    HRESULT STDMETHODCALLTYPE get_BorderWidth(LONG *value) override;
+    HRESULT STDMETHODCALLTYPE put_BorderWidth(LONG value) override;
+    HRESULT STDMETHODCALLTYPE get_Caption(BSTR *value) override;
+    HRESULT STDMETHODCALLTYPE put_Caption(BSTR value) override;
+    HRESULT STDMETHODCALLTYPE get_Color(OLE_COLOR *value) override;
+    HRESULT STDMETHODCALLTYPE put_Color(OLE_COLOR value) override;
+    HRESULT STDMETHODCALLTYPE get_Font(IFontDisp **value) override;
+    HRESULT STDMETHODCALLTYPE put_Font(IFontDisp *value) override;
+    HRESULT STDMETHODCALLTYPE putref_Font(IFontDisp **reference) override;
+    HRESULT STDMETHODCALLTYPE get_KeyPreview(VARIANT_BOOL *value) override;
+    HRESULT STDMETHODCALLTYPE put_KeyPreview(VARIANT_BOOL value) override;
+    HRESULT STDMETHODCALLTYPE get_PixelsPerInch(LONG *value) override;
+    HRESULT STDMETHODCALLTYPE put_PixelsPerInch(LONG value) override;
+    HRESULT STDMETHODCALLTYPE get_PrintScale(TxPrintScale *value) override;
+    HRESULT STDMETHODCALLTYPE put_PrintScale(TxPrintScale value) override;
+    HRESULT STDMETHODCALLTYPE get_Scaled(VARIANT_BOOL *value) override;
+    HRESULT STDMETHODCALLTYPE put_Scaled(VARIANT_BOOL value) override;
+    HRESULT STDMETHODCALLTYPE get_Active(VARIANT_BOOL *value) override;
+    HRESULT STDMETHODCALLTYPE get_DropTarget(VARIANT_BOOL *value) override;
+    HRESULT STDMETHODCALLTYPE put_DropTarget(VARIANT_BOOL value) override;
+    HRESULT STDMETHODCALLTYPE get_HelpFile(BSTR *value) override;
+    HRESULT STDMETHODCALLTYPE put_HelpFile(BSTR value) override;
+    HRESULT STDMETHODCALLTYPE get_PopupMode(TxPopupMode *value) override;
+    HRESULT STDMETHODCALLTYPE put_PopupMode(TxPopupMode value) override;
+    HRESULT STDMETHODCALLTYPE get_ScreenSnap(VARIANT_BOOL *value) override;
+    HRESULT STDMETHODCALLTYPE put_ScreenSnap(VARIANT_BOOL value) override;
+    HRESULT STDMETHODCALLTYPE get_SnapBuffer(LONG *value) override;
+    HRESULT STDMETHODCALLTYPE put_SnapBuffer(LONG value) override;
+    HRESULT STDMETHODCALLTYPE get_DockSite(VARIANT_BOOL *value) override;
+    HRESULT STDMETHODCALLTYPE put_DockSite(VARIANT_BOOL value) override;
+    HRESULT STDMETHODCALLTYPE get_DoubleBuffered(VARIANT_BOOL *value) override;
+    HRESULT STDMETHODCALLTYPE put_DoubleBuffered(VARIANT_BOOL value) override;
+    HRESULT STDMETHODCALLTYPE get_AlignDisabled(VARIANT_BOOL *value) override;
+    HRESULT STDMETHODCALLTYPE get_MouseInClient(VARIANT_BOOL *value) override;
+    HRESULT STDMETHODCALLTYPE get_VisibleDockClientCount(LONG *value) override;
+    HRESULT STDMETHODCALLTYPE get_ParentDoubleBuffered(VARIANT_BOOL *value) override;
+    HRESULT STDMETHODCALLTYPE put_ParentDoubleBuffered(VARIANT_BOOL value) override;
+    HRESULT STDMETHODCALLTYPE get_UseDockManager(VARIANT_BOOL *value) override;
+    HRESULT STDMETHODCALLTYPE put_UseDockManager(VARIANT_BOOL value) override;
+    HRESULT STDMETHODCALLTYPE get_Enabled(VARIANT_BOOL *value) override;
+    HRESULT STDMETHODCALLTYPE put_Enabled(VARIANT_BOOL value) override;
+    HRESULT STDMETHODCALLTYPE get_ExplicitLeft(LONG *value) override;
+    HRESULT STDMETHODCALLTYPE get_ExplicitTop(LONG *value) override;
+    HRESULT STDMETHODCALLTYPE get_ExplicitWidth(LONG *value) override;
+    HRESULT STDMETHODCALLTYPE get_ExplicitHeight(LONG *value) override;
+    HRESULT STDMETHODCALLTYPE get_AlignWithMargins(VARIANT_BOOL *value) override;
+    HRESULT STDMETHODCALLTYPE put_AlignWithMargins(VARIANT_BOOL value) override;
+    HRESULT STDMETHODCALLTYPE get_ParentCustomHint(VARIANT_BOOL *value) override;
+    HRESULT STDMETHODCALLTYPE put_ParentCustomHint(VARIANT_BOOL value) override;
+    HRESULT STDMETHODCALLTYPE Read_Card(BSTR ctype) override;
+
 private:
-    void RaiseCreate();
+    using Notification = std::function<void()>;
+
+    static LRESULT CALLBACK WindowProcedure(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+    LRESULT HandleMessage(UINT message, WPARAM wParam, LPARAM lParam);
+    void CreateWindowIn(HWND parent);
+    void RebuildWindow();
+    DWORD WindowStyle() const;
+    DWORD WindowExStyle() const;
+    COLORREF BackgroundColor() const;
+    void Repaint();
+    void Realign();
+    void UpdateScrollRanges();
+    void SizeToContent();
+    RECT ContentBounds() const;
+    void FontChanged();
+    FontLink& Link();
+    void Raise(DISPID event);
+    static void Notify(const Notification& notification);
+    int32_t EffectivePixelsPerInch() const;
+    IDispatch* ControllerDispatch();
 
     IUnknown* controller_;
+    HWND window_ = nullptr;
+    HWND parent_ = nullptr;
     Microsoft::WRL::ComPtr<ITavrixEvents> FEvents;
     unsigned sinkChanges_ = 0;
+
+    // Attributes.
+    std::u16string caption_ = u"Tavrix";
+    uint32_t color_ = 0xFF00000F;  // button face
+    FormFont font_;
+    std::unique_ptr<FontLink> fontLink_;
+    GdiObject<HFONT> fontHandle_;
+    struct Bounds {
+        int left, top, width, height;
+    };
+    Bounds bounds_{0, 0, 100, 50};
+    Bounds explicitBounds_{0, 0, 100, 50};  // as last set on the form itself
+    int32_t pixelsPerInch_ = 96;
+    uint8_t borderStyle_ = 1;  // afbSingle
+    uint8_t printScale_ = 1;   // poProportional
+    uint8_t popupMode_ = 0;    // pmNone
+    HWND popupParent_ = nullptr;       // set explicitly
+    HWND foundPopupParent_ = nullptr;  // found by the form itself
+    int32_t snapBuffer_ = 10;
+    int32_t borderWidth_ = 0;
+    bool visible_ = false, enabled_ = true, parentCustomHint_ = true;
+    bool autoScroll_ = false, autoSize_ = false, keyPreview_ = false, dropTarget_ = false, screenSnap_ = false;
+    bool dockSite_ = false, useDockManager_ = false, doubleBuffered_ = false, parentDoubleBuffered_ = false;
+    bool alignWithMargins_ = false;
+    std::u16string helpFile_;
+    bool active_ = false, mouseInClient_ = false, mouseDown_ = false;
+    bool destroying_ = false, rebuilding_ = false;
+    // Between construction and destruction, a message holds a reference to the
+    // controller; outside that span its count may be zero and must not be touched.
+    bool live_ = false;
+    int alignDisabled_ = 0;
+    struct DockManager {
+        std::vector<HWND> clients;
+    };
+    std::unique_ptr<DockManager> dockManager_;
+    std::vector<HWND> dockClients_;  // controls docked in the form
+
+    // The form's notifications; Initialize connects them to the forwarders.
+    Notification onActivate_, onClick_, onCreate_, onDblClick_, onDeactivate_, onDestroy_, onMouseEnter_,
+        onMouseLeave_, onPaint_;
+    std::function<void(wchar_t&)> onKeyPress_;
 };

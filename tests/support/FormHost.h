@@ -11,20 +11,33 @@
 
 class FormHost final : public IUnknown {
 public:
-    FormHost() : form(std::make_unique<TTavrix>(this)) { ++alive; }
-    ~FormHost() { --alive; }
+    explicit FormHost(HWND parent = nullptr) : form(std::make_unique<TTavrix>(this, parent))
+    {
+        form->Initialize();
+        ++alive;
+    }
+    ~FormHost()
+    {
+        // As the control object does: the form goes first, while the host is whole.
+        references = 1;
+        form.reset();
+        --alive;
+    }
 
     HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** object) override
     {
         if (!object)
             return E_POINTER;
         if (IsEqualIID(iid, IID_IUnknown)) {
-            *object = this;
-            AddRef();
-            return S_OK;
+            *object = static_cast<IUnknown*>(this);
+        } else if (IsEqualIID(iid, IID_ITavrix) || IsEqualIID(iid, IID_IDispatch)) {
+            *object = static_cast<ITavrix*>(form.get());
+        } else {
+            *object = nullptr;
+            return E_NOINTERFACE;
         }
-        *object = nullptr;
-        return E_NOINTERFACE;
+        AddRef();
+        return S_OK;
     }
     ULONG STDMETHODCALLTYPE AddRef() override { return ++references; }
     ULONG STDMETHODCALLTYPE Release() override

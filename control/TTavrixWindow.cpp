@@ -1,0 +1,292 @@
+// The form's window: its class, creation and rebuilding, painting and the messages that
+// drive the form's notifications.
+#include <windowsx.h>
+
+#include <mutex>
+
+#include "FaultReporting.h"
+#include "TTavrix.h"
+
+using Microsoft::WRL::ComPtr;
+
+namespace {
+
+constexpr wchar_t WindowClass[] = L"TTavrix";
+constexpr uint8_t PopupAuto = 1, PopupExplicit = 2;
+
+HINSTANCE CodeModule()
+{
+    HMODULE module = nullptr;
+    GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
+                       reinterpret_cast<LPCWSTR>(&CodeModule), &module);
+    return module;
+}
+
+}  // namespace
+
+LRESULT CALLBACK TTavrix::WindowProcedure(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
+{
+    if (message == WM_NCCREATE) {
+        auto* form = static_cast<TTavrix*>(reinterpret_cast<CREATESTRUCTW*>(lParam)->lpCreateParams);
+        SetWindowLongPtrW(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(form));
+        form->window_ = window;
+    }
+    auto* form = reinterpret_cast<TTavrix*>(GetWindowLongPtrW(window, GWLP_USERDATA));
+    if (!form)
+        return DefWindowProcW(window, message, wParam, lParam);
+    if (message == WM_NCDESTROY) {
+        SetWindowLongPtrW(window, GWLP_USERDATA, 0);
+        if (form->window_ == window)
+            form->window_ = nullptr;
+        return DefWindowProcW(window, message, wParam, lParam);
+    }
+    try {
+        // A handler of the form's events may drop the last reference to the control;
+        // the form stays until the message is handled.
+        ComPtr<IUnknown> keepAlive;
+        if (form->live_)
+            keepAlive = form->controller_;
+        return form->HandleMessage(message, wParam, lParam);
+    } catch (...) {
+        ShowFault(std::current_exception());
+        return 0;
+    }
+}
+
+void TTavrix::CreateWindowIn(HWND parent)
+{
+    static std::once_flag registered;
+    std::call_once(registered, [] {
+        WNDCLASSEXW windowClass{};
+        windowClass.cbSize = sizeof windowClass;
+        windowClass.style = CS_DBLCLKS;
+        windowClass.lpfnWndProc = &TTavrix::WindowProcedure;
+        windowClass.hInstance = CodeModule();
+        windowClass.hCursor = LoadCursorW(nullptr, reinterpret_cast<LPCWSTR>(IDC_ARROW));
+        windowClass.lpszClassName = WindowClass;
+        RegisterClassExW(&windowClass);
+    });
+    parent_ = parent;
+    HWND owner = parent;
+    if (!parent) {
+        // A top-level form follows its pop-up mode for its owner.
+        if (popupMode_ == PopupExplicit)
+            owner = popupParent_;
+        else if (popupMode_ == PopupAuto)
+            owner = foundPopupParent_ = GetActiveWindow();
+    }
+    CreateWindowExW(WindowExStyle(), WindowClass, std::wstring(caption_.begin(), caption_.end()).c_str(),
+                    WindowStyle(), bounds_.left, bounds_.top, bounds_.width, bounds_.height, owner, nullptr,
+                    CodeModule(), this);
+    if (!window_)
+        throw PlatformFault(HRESULT_FROM_WIN32(GetLastError()), u"The form's window cannot be created");
+    if (!enabled_)
+        EnableWindow(window_, FALSE);
+    UpdateScrollRanges();
+}
+
+DWORD TTavrix::WindowStyle() const
+{
+    DWORD style = (parent_ ? WS_CHILD : WS_POPUP) | WS_CLIPCHILDREN | WS_CLIPSIBLINGS | (visible_ ? WS_VISIBLE : 0);
+    style &= ~(WS_BORDER | WS_DLGFRAME);
+    switch (borderStyle_) {
+    case 1: return style | WS_BORDER;    // afbSingle
+    case 3: return style | WS_DLGFRAME;  // afbRaised
+    default: return style;               // afbNone, afbSunken and any other value
+    }
+}
+
+DWORD TTavrix::WindowExStyle() const
+{
+    switch (borderStyle_) {
+    case 2: return WS_EX_CLIENTEDGE;  // afbSunken
+    case 3: return WS_EX_WINDOWEDGE;  // afbRaised
+    default: return 0;
+    }
+}
+
+// Builds the window again where it stood, so that a new border or owner applies.
+void TTavrix::RebuildWindow()
+{
+    if (!window_)
+        return;
+    HWND parent = GetParent(window_);
+    if (!(GetWindowLongW(window_, GWL_STYLE) & WS_CHILD))
+        parent = nullptr;
+    const bool hadFocus = GetFocus() == window_;
+    rebuilding_ = true;
+    DestroyWindow(window_);
+    rebuilding_ = false;
+    CreateWindowIn(parent);
+    if (hadFocus)
+        SetFocus(window_);
+}
+
+void TTavrix::SetBounds(int left, int top, int width, int height)
+{
+    explicitBounds_ = bounds_ = Bounds{left, top, width, height};
+    if (window_)
+        MoveWindow(window_, left, top, width, height, TRUE);
+}
+
+COLORREF TTavrix::BackgroundColor() const
+{
+    // A value with the top bit set names a system colour by its low byte.
+    return (color_ & 0x80000000u) ? GetSysColor(color_ & 0xFF) : static_cast<COLORREF>(color_ & 0x00FFFFFF);
+}
+
+void TTavrix::PaintTo(HDC dc)
+{
+    RECT client{0, 0, bounds_.width, bounds_.height};
+    if (window_)
+        GetClientRect(window_, &client);
+    const GdiObject<HBRUSH> brush(CreateSolidBrush(BackgroundColor()));
+    FillRect(dc, &client, brush.get());
+    Notify(onPaint_);
+}
+
+void TTavrix::Repaint()
+{
+    if (window_)
+        InvalidateRect(window_, nullptr, TRUE);
+}
+
+void TTavrix::Realign()
+{
+    ++alignDisabled_;
+    // The form has no content of its own to align; its border width and margins take
+    // effect in what it paints.
+    --alignDisabled_;
+    UpdateScrollRanges();
+    Repaint();
+}
+
+// The union of the child windows' rectangles, in client coordinates; empty when none.
+RECT TTavrix::ContentBounds() const
+{
+    RECT content{0, 0, 0, 0};
+    if (!window_)
+        return content;
+    for (HWND child = GetWindow(window_, GW_CHILD); child; child = GetWindow(child, GW_HWNDNEXT)) {
+        RECT r;
+        GetWindowRect(child, &r);
+        MapWindowPoints(HWND_DESKTOP, window_, reinterpret_cast<POINT*>(&r), 2);
+        UnionRect(&content, &content, &r);
+    }
+    return content;
+}
+
+void TTavrix::UpdateScrollRanges()
+{
+    if (!window_)
+        return;
+    int horizontal = 0, vertical = 0;
+    if (autoScroll_) {
+        RECT client;
+        GetClientRect(window_, &client);
+        const RECT content = ContentBounds();
+        horizontal = content.right > client.right ? content.right : 0;
+        vertical = content.bottom > client.bottom ? content.bottom : 0;
+    }
+    SetScrollRange(window_, SB_HORZ, 0, horizontal, TRUE);
+    SetScrollRange(window_, SB_VERT, 0, vertical, TRUE);
+}
+
+void TTavrix::SizeToContent()
+{
+    const RECT content = ContentBounds();
+    if (IsRectEmpty(&content) || !window_)
+        return;
+    RECT frame{0, 0, content.right + borderWidth_, content.bottom + borderWidth_};
+    AdjustWindowRectEx(&frame, WindowStyle(), FALSE, WindowExStyle());
+    bounds_.width = frame.right - frame.left;
+    bounds_.height = frame.bottom - frame.top;
+    SetWindowPos(window_, nullptr, 0, 0, bounds_.width, bounds_.height, SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+}
+
+LRESULT TTavrix::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam)
+{
+    const bool quiet = destroying_ || rebuilding_;
+    switch (message) {
+    case WM_ERASEBKGND:
+        return 1;  // painted in full by WM_PAINT
+    case WM_PAINT: {
+        PAINTSTRUCT paint;
+        HDC dc = BeginPaint(window_, &paint);
+        if (doubleBuffered_) {
+            RECT client;
+            GetClientRect(window_, &client);
+            HDC memory = CreateCompatibleDC(dc);
+            const GdiObject<HBITMAP> bitmap(CreateCompatibleBitmap(dc, client.right, client.bottom));
+            HGDIOBJ old = SelectObject(memory, bitmap.get());
+            PaintTo(memory);
+            BitBlt(dc, 0, 0, client.right, client.bottom, memory, 0, 0, SRCCOPY);
+            SelectObject(memory, old);
+            DeleteDC(memory);
+        } else {
+            PaintTo(dc);
+        }
+        EndPaint(window_, &paint);
+        return 0;
+    }
+    case WM_PRINTCLIENT:
+        PaintTo(reinterpret_cast<HDC>(wParam));
+        return 0;
+    case WM_GETFONT:
+        return reinterpret_cast<LRESULT>(fontHandle_.get());
+    case WM_LBUTTONDOWN:
+        mouseDown_ = true;
+        return 0;
+    case WM_LBUTTONUP:
+        if (mouseDown_) {
+            mouseDown_ = false;
+            Notify(onClick_);
+        }
+        return 0;
+    case WM_LBUTTONDBLCLK:
+        mouseDown_ = false;
+        Notify(onDblClick_);
+        return 0;
+    case WM_MOUSEMOVE:
+        if (!mouseInClient_) {
+            mouseInClient_ = true;
+            TRACKMOUSEEVENT track{sizeof track, TME_LEAVE, window_, 0};
+            TrackMouseEvent(&track);
+            Notify(onMouseEnter_);
+        }
+        return 0;
+    case WM_MOUSELEAVE:
+        if (mouseInClient_) {
+            mouseInClient_ = false;
+            Notify(onMouseLeave_);
+        }
+        return 0;
+    case WM_CHAR: {
+        wchar_t key = static_cast<wchar_t>(wParam);
+        KeyPress(key);
+        if (key == 0)
+            return 0;  // the handlers discarded the key press
+        return DefWindowProcW(window_, message, key, lParam);
+    }
+    case WM_SETFOCUS:
+        if (!active_ && !quiet) {
+            active_ = true;
+            Notify(onActivate_);
+        }
+        return 0;
+    case WM_KILLFOCUS: {
+        HWND next = reinterpret_cast<HWND>(wParam);
+        if (active_ && !quiet && !(next && (next == window_ || IsChild(window_, next)))) {
+            active_ = false;
+            Notify(onDeactivate_);
+        }
+        return 0;
+    }
+    case WM_SIZE:
+        if (!quiet)
+            Realign();
+        return 0;
+    default:
+        return DefWindowProcW(window_, message, wParam, lParam);
+    }
+}
