@@ -8,6 +8,6 @@ if [ "${1:-all}" != windows ]; then
     cmake -S "$top" -B "$top/build/native" -DCMAKE_BUILD_TYPE=Debug >/dev/null
     cmake --build "$top/build/native" -j "$jobs"
 fi
-cmake -S "$top" -B "$top/build/windows" -DCMAKE_BUILD_TYPE=Release \
+cmake -S "$top" -B "$top/build/windows" -DCMAKE_BUILD_TYPE=RelWithDebInfo \
     -DCMAKE_TOOLCHAIN_FILE="$top/cmake/toolchain-mingw-i686.cmake" >/dev/null
 cmake --build "$top/build/windows" -j "$jobs"
