@@ -1,0 +1,118 @@
+#include "ServerModule.h"
+
+#include <oleauto.h>
+#include <shellapi.h>
+
+#include <memory>
+#include <mutex>
+#include <vector>
+
+#include "ControlFactory.h"
+#include "Fault.h"
+#include "FactoryList.h"
+#include "HostSwitches.h"
+#include "ServerInstance.h"
+
+bool PerUserRegistration = false;
+std::atomic<bool> ServerShutDown{false};
+
+namespace {
+
+ServerModule* module = nullptr;
+std::wstring startupError;
+std::once_flag started;
+
+void PresetFromHostSwitches()
+{
+    int count = 0;
+    LPWSTR* arguments = CommandLineToArgvW(GetCommandLineW(), &count);
+    if (!arguments)
+        return;
+    std::vector<std::u16string> texts;
+    for (int i = 1; i < count; ++i)
+        texts.emplace_back(arguments[i], arguments[i] + wcslen(arguments[i]));
+    LocalFree(arguments);
+    if (const std::optional<bool> perUser = PerUserRegistrationFromSwitches(texts))
+        PerUserRegistration = *perUser;
+}
+
+void Start()
+{
+    module = new ServerModule;
+    PresetFromHostSwitches();
+    try {
+        new ControlFactory(*module);  // it adds itself to the factory list
+    } catch (const Fault& fault) {
+        startupError.assign(fault.message().begin(), fault.message().end());
+        OutputDebugStringW(startupError.c_str());
+    }
+}
+
+}  // namespace
+
+ServerModule* Server()
+{
+    if (!ServerShutDown)
+        std::call_once(started, Start);
+    return module;
+}
+
+const std::wstring& StartupError() { return startupError; }
+
+void ShutDownServer(bool processEnding)
+{
+    // When the whole process ends, other libraries may be gone already: nothing is
+    // released then, the process takes it all.
+    if (module && !processEnding) {
+        FactoryList::Instance().ForEachOf(module, [](ControlFactory* factory) { delete factory; });
+        delete module;
+    }
+    module = nullptr;
+    ServerShutDown = true;
+}
+
+ServerModule::~ServerModule()
+{
+    if (ITypeLib* library = typeLib_.exchange(nullptr))
+        library->Release();
+}
+
+ITypeLib* ServerModule::TypeLib()
+{
+    if (ITypeLib* loaded = typeLib_.load())
+        return loaded;
+    ITypeLib* library = nullptr;
+    if (FAILED(LoadTypeLibEx(ServerFileName().c_str(), REGKIND_NONE, &library)) || !library)
+        return nullptr;
+    if (ITypeLib* displaced = typeLib_.exchange(library))
+        displaced->Release();
+    return library;
+}
+
+std::wstring ServerModule::ServerName()
+{
+    if (ITypeLib* library = TypeLib()) {
+        BSTR name = nullptr;
+        if (SUCCEEDED(library->GetDocumentation(MEMBERID_NIL, &name, nullptr, nullptr, nullptr)) && name) {
+            std::wstring text(name, SysStringLen(name));
+            SysFreeString(name);
+            return text;
+        }
+    }
+    std::wstring file = ServerFileName();
+    file = file.substr(file.find_last_of(L'\\') + 1);
+    return file.substr(0, file.find_last_of(L'.'));
+}
+
+std::wstring ServerModule::ServerFileName() const
+{
+    wchar_t reported[262];
+    const DWORD length = GetModuleFileNameW(ServerInstance, reported, 262);
+    if (length == 0 || length >= 262)
+        return std::wstring();
+    wchar_t longForm[260];
+    const DWORD longLength = GetLongPathNameW(reported, longForm, 260);
+    if (longLength == 0 || longLength >= 260)
+        return std::wstring(reported, length);
+    return std::wstring(longForm, longLength);
+}
