@@ -176,6 +176,9 @@ HRESULT STDMETHODCALLTYPE TTavrix::Invoke(DISPID member, REFIID, LCID, WORD flag
     ITypeInfo* type = TavrixVtableTypeInfo();
     if (!type)
         return E_UNEXPECTED;
+    // A put may come as put or putref; the type information picks the accessor there is.
+    if (flags & (DISPATCH_PROPERTYPUT | DISPATCH_PROPERTYPUTREF))
+        flags |= DISPATCH_PROPERTYPUT | DISPATCH_PROPERTYPUTREF;
     return type->Invoke(static_cast<ITavrix*>(this), member, flags, parameters, result, exception, argumentError);
 }
 
