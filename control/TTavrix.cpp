@@ -66,14 +66,36 @@ TTavrix::~TTavrix()
 {
     live_ = false;
     destroying_ = true;
-    Notify(onDestroy_);
-    onDestroy_ = nullptr;
+    RunDestroyNotification();
     onActivate_ = onClick_ = onCreate_ = onDblClick_ = onDeactivate_ = onMouseEnter_ = onMouseLeave_ = onPaint_ =
         nullptr;
     onKeyPress_ = nullptr;
     DockSites().erase(this);
     if (window_)
         DestroyWindow(window_);
+}
+
+void TTavrix::RunDestroyNotification()
+{
+    const Notification notification = std::move(onDestroy_);
+    onDestroy_ = nullptr;
+    Notify(notification);
+}
+
+void TTavrix::OfferParentColor(uint32_t color)
+{
+    if (parentColor_ && color != color_) {
+        color_ = color;
+        Repaint();
+    }
+}
+
+void TTavrix::OfferParentFont(const FormFont& font)
+{
+    if (parentFont_) {
+        font_.assign(font.name(), font.size(), font.style(), font.charset());
+        font_.setColor(font.color());
+    }
 }
 
 void TTavrix::Initialize()

@@ -40,6 +40,17 @@ public:
     HWND window() const { return window_; }
     // Places the form; the bounds become its explicit bounds.
     void SetBounds(int left, int top, int width, int height);
+    // The form's size in pixels.
+    SIZE Size() const { return SIZE{bounds_.width, bounds_.height}; }
+    POINT Position() const { return POINT{bounds_.left, bounds_.top}; }
+    // The destruction notification; OnDestroy reaches the sink at most once in the form's life.
+    void RunDestroyNotification();
+    // The container's colour and font, offered as the parent's: the form takes them only
+    // where it follows its parent, which it does not.
+    void OfferParentColor(uint32_t color);
+    void OfferParentFont(const FormFont& font);
+    // The property pages the form offers: none.
+    std::vector<CLSID> PropertyPages() const { return {}; }
     // Draws the form's client area into a device context at its origin.
     void PaintTo(HDC dc);
     // The notification behind OnKeyPress: the character as the handlers leave it; 0
@@ -168,6 +179,7 @@ private:
     bool autoScroll_ = false, autoSize_ = false, keyPreview_ = false, dropTarget_ = false, screenSnap_ = false;
     bool dockSite_ = false, useDockManager_ = false, doubleBuffered_ = false, parentDoubleBuffered_ = false;
     bool alignWithMargins_ = false;
+    bool parentColor_ = false, parentFont_ = false;  // following the parent's colour and font
     std::u16string helpFile_;
     bool active_ = false, mouseInClient_ = false, mouseDown_ = false;
     bool destroying_ = false, rebuilding_ = false;
