@@ -48,7 +48,7 @@ std::set<const TTavrix*>& DockSites()
 }  // namespace
 
 TTavrix::TTavrix(IUnknown* controller, HWND parent)
-    : controller_(controller), font_(ScreenPixelsPerInch())
+    : controller_(controller), parent_(parent), font_(ScreenPixelsPerInch())
 {
     // The stored description was made at 96 pixels per inch; the form takes the display's.
     const int32_t screen = ScreenPixelsPerInch();
@@ -213,11 +213,7 @@ HRESULT STDMETHODCALLTYPE TTavrix::get_Visible(VARIANT_BOOL* value)
 
 HRESULT STDMETHODCALLTYPE TTavrix::put_Visible(VARIANT_BOOL value)
 {
-    return ReportingGuard([&] {
-        visible_ = value != 0;
-        if (window_)
-            ShowWindow(window_, visible_ ? SW_SHOWNA : SW_HIDE);
-    });
+    return ReportingGuard([&] { SetVisible(value != 0); });
 }
 
 HRESULT STDMETHODCALLTYPE TTavrix::get_AutoScroll(VARIANT_BOOL* value)

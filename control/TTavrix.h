@@ -38,6 +38,18 @@ public:
     void SinkChanged(IUnknown* sink);
 
     HWND window() const { return window_; }
+    // The window, made under the form's last parent if it has none now.
+    HWND EnsureWindow();
+    void DestroyWindowNow();
+    bool visible() const { return visible_; }
+    // Shows or hides the form; the change passes through the form's window.
+    void SetVisible(bool visible);
+
+    // Every message to the form's window passes through the hook, which decides whether
+    // and how to pass it on to the form's own handling.
+    using PassOn = std::function<LRESULT(UINT, WPARAM, LPARAM)>;
+    using MessageHook = std::function<LRESULT(UINT, WPARAM, LPARAM, const PassOn&)>;
+    void SetMessageHook(MessageHook hook) { hook_ = std::move(hook); }
     // Places the form; the bounds become its explicit bounds.
     void SetBounds(int left, int top, int width, int height);
     // The form's size in pixels.
@@ -135,7 +147,8 @@ private:
     LRESULT HandleMessage(UINT message, WPARAM wParam, LPARAM lParam);
     void CreateWindowIn(HWND parent);
     void RebuildWindow();
-    DWORD WindowStyle() const;
+    void RebuildNow();
+    DWORD WindowStyle(bool child) const;
     DWORD WindowExStyle() const;
     COLORREF BackgroundColor() const;
     void Repaint();
@@ -151,8 +164,9 @@ private:
     IDispatch* ControllerDispatch();
 
     IUnknown* controller_;
+    MessageHook hook_;
     HWND window_ = nullptr;
-    HWND parent_ = nullptr;
+    HWND parent_ = nullptr;  // where the form's window is made
     Microsoft::WRL::ComPtr<ITavrixEvents> FEvents;
     unsigned sinkChanges_ = 0;
 

@@ -5,6 +5,7 @@
 #include <mutex>
 
 #include "FaultReporting.h"
+#include "FormMessages.h"
 #include "TTavrix.h"
 
 using Microsoft::WRL::ComPtr;
@@ -46,6 +47,11 @@ LRESULT CALLBACK TTavrix::WindowProcedure(HWND window, UINT message, WPARAM wPar
         ComPtr<IUnknown> keepAlive;
         if (form->live_)
             keepAlive = form->controller_;
+        if (form->hook_) {
+            const MessageHook hook = form->hook_;  // the hook may be replaced while it runs
+            return hook(message, wParam, lParam,
+                        [form](UINT m, WPARAM w, LPARAM l) { return form->HandleMessage(m, w, l); });
+        }
         return form->HandleMessage(message, wParam, lParam);
     } catch (...) {
         ShowFault(std::current_exception());
@@ -66,7 +72,6 @@ void TTavrix::CreateWindowIn(HWND parent)
         windowClass.lpszClassName = WindowClass;
         RegisterClassExW(&windowClass);
     });
-    parent_ = parent;
     HWND owner = parent;
     if (!parent) {
         // A top-level form follows its pop-up mode for its owner.
@@ -76,7 +81,7 @@ void TTavrix::CreateWindowIn(HWND parent)
             owner = foundPopupParent_ = GetActiveWindow();
     }
     CreateWindowExW(WindowExStyle(), WindowClass, std::wstring(caption_.begin(), caption_.end()).c_str(),
-                    WindowStyle(), bounds_.left, bounds_.top, bounds_.width, bounds_.height, owner, nullptr,
+                    WindowStyle(parent != nullptr), bounds_.left, bounds_.top, bounds_.width, bounds_.height, owner, nullptr,
                     CodeModule(), this);
     if (!window_)
         throw PlatformFault(HRESULT_FROM_WIN32(GetLastError()), u"The form's window cannot be created");
@@ -85,9 +90,9 @@ void TTavrix::CreateWindowIn(HWND parent)
     UpdateScrollRanges();
 }
 
-DWORD TTavrix::WindowStyle() const
+DWORD TTavrix::WindowStyle(bool child) const
 {
-    DWORD style = (parent_ ? WS_CHILD : WS_POPUP) | WS_CLIPCHILDREN | WS_CLIPSIBLINGS | (visible_ ? WS_VISIBLE : 0);
+    DWORD style = (child ? WS_CHILD : WS_POPUP) | WS_CLIPCHILDREN | WS_CLIPSIBLINGS | (visible_ ? WS_VISIBLE : 0);
     style &= ~(WS_BORDER | WS_DLGFRAME);
     switch (borderStyle_) {
     case 1: return style | WS_BORDER;    // afbSingle
@@ -105,8 +110,38 @@ DWORD TTavrix::WindowExStyle() const
     }
 }
 
-// Builds the window again where it stood, so that a new border or owner applies.
+HWND TTavrix::EnsureWindow()
+{
+    if (!window_)
+        CreateWindowIn(parent_);
+    return window_;
+}
+
+void TTavrix::DestroyWindowNow()
+{
+    if (window_) {
+        rebuilding_ = true;
+        DestroyWindow(window_);
+        rebuilding_ = false;
+    }
+}
+
+void TTavrix::SetVisible(bool visible)
+{
+    visible_ = visible;
+    if (window_)
+        SendMessageW(window_, FormMessage::VisibleChanged, visible, 0);
+}
+
+// Asks for a new window; the control object may rebuild it in its own way.
 void TTavrix::RebuildWindow()
+{
+    if (window_)
+        SendMessageW(window_, FormMessage::RecreateWindow, 0, 0);
+}
+
+// Builds the window again where it stood, so that a new border or owner applies.
+void TTavrix::RebuildNow()
 {
     if (!window_)
         return;
@@ -148,7 +183,7 @@ void TTavrix::PaintTo(HDC dc)
 void TTavrix::Repaint()
 {
     if (window_)
-        InvalidateRect(window_, nullptr, TRUE);
+        SendMessageW(window_, FormMessage::Invalidate, 0, 0);
 }
 
 void TTavrix::Realign()
@@ -198,7 +233,7 @@ void TTavrix::SizeToContent()
     if (IsRectEmpty(&content) || !window_)
         return;
     RECT frame{0, 0, content.right + borderWidth_, content.bottom + borderWidth_};
-    AdjustWindowRectEx(&frame, WindowStyle(), FALSE, WindowExStyle());
+    AdjustWindowRectEx(&frame, GetWindowLongW(window_, GWL_STYLE), FALSE, WindowExStyle());
     bounds_.width = frame.right - frame.left;
     bounds_.height = frame.bottom - frame.top;
     SetWindowPos(window_, nullptr, 0, 0, bounds_.width, bounds_.height, SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
@@ -286,6 +321,19 @@ LRESULT TTavrix::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam)
         if (!quiet)
             Realign();
         return 0;
+    case FormMessage::VisibleChanged:
+        ShowWindow(window_, wParam ? SW_SHOWNA : SW_HIDE);
+        return 0;
+    case FormMessage::RecreateWindow:
+        RebuildNow();
+        return 0;
+    case FormMessage::Invalidate:
+        InvalidateRect(window_, nullptr, TRUE);
+        return 0;
+    case FormMessage::WantSpecialKey:
+    case FormMessage::DialogKey:
+    case FormMessage::ChildKey:
+        return 0;  // the form has no child controls and no keys of its own
     default:
         return DefWindowProcW(window_, message, wParam, lParam);
     }
