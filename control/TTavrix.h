@@ -65,6 +65,9 @@ public:
     std::vector<CLSID> PropertyPages() const { return {}; }
     // Draws the form's client area into a device context at its origin.
     void PaintTo(HDC dc);
+    // Draws the window, border (PRF_NONCLIENT) and client (PRF_CLIENT), with its top-left
+    // at the device context's origin.
+    void PrintTo(HDC dc, DWORD parts);
     // The notification behind OnKeyPress: the character as the handlers leave it; 0
     // means the key press is discarded.
     void KeyPress(wchar_t& key);

@@ -180,6 +180,39 @@ void TTavrix::PaintTo(HDC dc)
     Notify(onPaint_);
 }
 
+// The whole window's picture at the origin: the border its style asks for, then the client.
+void TTavrix::PrintTo(HDC dc, DWORD parts)
+{
+    RECT outer, client;
+    GetWindowRect(window_, &outer);
+    GetClientRect(window_, &client);
+    MapWindowPoints(window_, HWND_DESKTOP, reinterpret_cast<POINT*>(&client), 2);
+    const POINT offset{client.left - outer.left, client.top - outer.top};
+    OffsetRect(&outer, -outer.left, -outer.top);
+    if (parts & PRF_NONCLIENT) {
+        const LONG style = GetWindowLongW(window_, GWL_STYLE);
+        const LONG exStyle = GetWindowLongW(window_, GWL_EXSTYLE);
+        RECT frame = outer;
+        if (style & WS_DLGFRAME) {
+            const GdiObject<HBRUSH> face(CreateSolidBrush(GetSysColor(COLOR_BTNFACE)));
+            FillRect(dc, &frame, face.get());
+            DrawEdge(dc, &frame, EDGE_RAISED, BF_RECT | BF_ADJUST);
+        } else if (style & WS_BORDER) {
+            FrameRect(dc, &frame, GetSysColorBrush(COLOR_WINDOWFRAME));
+            InflateRect(&frame, -1, -1);
+        }
+        if (exStyle & WS_EX_CLIENTEDGE)
+            DrawEdge(dc, &frame, EDGE_SUNKEN, BF_RECT | BF_ADJUST);
+    }
+    if (parts & (PRF_CLIENT | PRF_ERASEBKGND)) {
+        const int saved = SaveDC(dc);
+        OffsetViewportOrgEx(dc, offset.x, offset.y, nullptr);
+        IntersectClipRect(dc, 0, 0, client.right - client.left, client.bottom - client.top);
+        PaintTo(dc);
+        RestoreDC(dc, saved);
+    }
+}
+
 void TTavrix::Repaint()
 {
     if (window_)
@@ -266,6 +299,9 @@ LRESULT TTavrix::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam)
     }
     case WM_PRINTCLIENT:
         PaintTo(reinterpret_cast<HDC>(wParam));
+        return 0;
+    case WM_PRINT:
+        PrintTo(reinterpret_cast<HDC>(wParam), static_cast<DWORD>(lParam));
         return 0;
     case WM_GETFONT:
         return reinterpret_cast<LRESULT>(fontHandle_.get());

@@ -153,10 +153,10 @@ ControlObject::ControlObject(ControlFactory& factory, IUnknown* outer)
                 controlling_, this, factory_.EventIID, true, [this](IUnknown* sink) { EventSinkChanged(sink); }));
         points_.push_back(std::make_unique<ConnectionPoint>(controlling_, this, IID_IPropertyNotifySink, false,
                                                             nullptr));
-        HWND parking = ParkingWindow();
-        if (!parking)
-            throw PlatformFault(HRESULT_FROM_WIN32(GetLastError()), u"The parking window cannot be created");
-        form_ = std::make_unique<TTavrix>(controlling_, parking);
+        form_ = std::make_unique<TTavrix>(controlling_, ParkingWindow());
+        form_->SetMessageHook([this](UINT message, WPARAM wParam, LPARAM lParam, const TTavrix::PassOn& passOn) {
+            return HookMessage(message, wParam, lParam, passOn);
+        });
         form_->Initialize();
     } catch (...) {
         --factory_.Owner.ObjectCount;
@@ -166,6 +166,7 @@ ControlObject::ControlObject(ControlFactory& factory, IUnknown* outer)
 
 ControlObject::~ControlObject()
 {
+    form_->SetMessageHook(nullptr);  // the form's window procedure is its own again
     form_.reset();
     points_.clear();  // sinks still connected are released without the sink-change step
     eventSink_.Reset();

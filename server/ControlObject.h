@@ -197,6 +197,10 @@ private:
     void ShowPropertyPages();
     HRESULT ActivateInPlace(bool uiActivate);
     void HideForm();
+    void NotifyViewChange();
+    void RecreateControlWindow();
+    LRESULT HookMessage(UINT message, WPARAM wParam, LPARAM lParam, const TTavrix::PassOn& passOn);
+    bool IsOwnWindow(HWND window) const;
     std::vector<CLSID> PropertyPages();
 
     ControlFactory& factory_;
@@ -215,7 +219,11 @@ private:
     Microsoft::WRL::ComPtr<ISimpleFrameSite> simpleFrameSite_;
     Microsoft::WRL::ComPtr<IDispatch> ambientDispatch_;
     Microsoft::WRL::ComPtr<IOleAdviseHolder> adviseHolder_;
+    Microsoft::WRL::ComPtr<IOleInPlaceSite> inPlaceSite_;
     Microsoft::WRL::ComPtr<IOleInPlaceFrame> inPlaceFrame_;
+    Microsoft::WRL::ComPtr<IOleInPlaceUIWindow> inPlaceUIWindow_;
+    Microsoft::WRL::ComPtr<IDataAdviseHolder> dataAdviseHolder_;
+    bool inPlaceActive_ = false, uiActive_ = false;
     Microsoft::WRL::ComPtr<IAdviseSink> viewAdviseSink_;
     DWORD viewAdviseAspects_ = 0, viewAdviseFlags_ = 0;
     DWORD safetyOptions_ = 0;

@@ -8,6 +8,7 @@
 #include <olectl.h>
 
 #include <atomic>
+#include <functional>
 #include <vector>
 
 class TestSite final : public IOleClientSite, public IOleControlSite, public IDispatch {
@@ -18,11 +19,18 @@ public:
     std::vector<DISPID> ambientReads;
     bool answersAmbients = true;
     OLE_COLOR backColor = 0x00FF00FF;
+    bool userMode = true;
+    DWORD lastModifiers = ~0u;
+    int translateAcceleratorCalls = 0;
+    // Further interfaces of the same site, answered first (an in-place site, say).
+    std::function<bool(REFIID, void**)> moreInterfaces;
 
     HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** object) override
     {
         if (!object)
             return E_POINTER;
+        if (moreInterfaces && moreInterfaces(iid, object))
+            return S_OK;
         if (IsEqualIID(iid, IID_IUnknown) || IsEqualIID(iid, IID_IOleClientSite))
             *object = static_cast<IOleClientSite*>(this);
         else if (IsEqualIID(iid, IID_IOleControlSite))
@@ -74,7 +82,12 @@ public:
         return E_NOTIMPL;
     }
     HRESULT STDMETHODCALLTYPE TransformCoords(POINTL*, POINTF*, DWORD) override { return E_NOTIMPL; }
-    HRESULT STDMETHODCALLTYPE TranslateAccelerator(MSG*, DWORD) override { return S_FALSE; }
+    HRESULT STDMETHODCALLTYPE TranslateAccelerator(MSG*, DWORD modifiers) override
+    {
+        ++translateAcceleratorCalls;
+        lastModifiers = modifiers;
+        return S_FALSE;
+    }
     HRESULT STDMETHODCALLTYPE OnFocus(BOOL) override { return S_OK; }
     HRESULT STDMETHODCALLTYPE ShowPropertyFrame() override
     {
@@ -108,7 +121,7 @@ public:
             return S_OK;
         case DISPID_AMBIENT_USERMODE:
             V_VT(result) = VT_BOOL;
-            V_BOOL(result) = VARIANT_TRUE;
+            V_BOOL(result) = userMode ? VARIANT_TRUE : VARIANT_FALSE;
             return S_OK;
         default:
             return DISP_E_MEMBERNOTFOUND;

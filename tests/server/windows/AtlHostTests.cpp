@@ -1,0 +1,81 @@
+// The control in a third-party container: the ActiveX host window of Wine's own ATL
+// library, created with the control's ProgID as its text.
+#include <gtest/gtest.h>
+
+#include <windows.h>
+
+#include <wrl/client.h>
+
+#include <string>
+
+#include "../../../control/Bstr.h"
+#include "../../support/ServerLibrary.h"
+
+using Microsoft::WRL::ComPtr;
+
+namespace {
+
+LRESULT CALLBACK PlainWindow(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
+{
+    return DefWindowProcW(window, message, wParam, lParam);
+}
+
+BOOL CALLBACK FindForm(HWND window, LPARAM found)
+{
+    wchar_t name[32] = {};
+    GetClassNameW(window, name, 32);
+    if (std::wstring(name) == L"TTavrix") {
+        *reinterpret_cast<HWND*>(found) = window;
+        return FALSE;
+    }
+    return TRUE;
+}
+
+TEST(AtlHost, SitesActivatesAndReleasesTheControl)
+{
+    CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
+    ASSERT_EQ(ServerLibrary::Register(), S_OK);
+    HMODULE atl = LoadLibraryW(L"atl.dll");
+    ASSERT_NE(atl, nullptr);
+    const auto initialize = reinterpret_cast<BOOL(WINAPI*)()>(reinterpret_cast<void*>(GetProcAddress(atl, "AtlAxWinInit")));
+    const auto getControl = reinterpret_cast<HRESULT(WINAPI*)(HWND, IUnknown**)>(
+        reinterpret_cast<void*>(GetProcAddress(atl, "AtlAxGetControl")));
+    ASSERT_TRUE(initialize && getControl);
+    ASSERT_TRUE(initialize());
+
+    WNDCLASSW windowClass{};
+    windowClass.lpfnWndProc = PlainWindow;
+    windowClass.hInstance = GetModuleHandleW(nullptr);
+    windowClass.lpszClassName = L"AtlHostTestsFrame";
+    RegisterClassW(&windowClass);
+    HWND frame = CreateWindowW(L"AtlHostTestsFrame", L"frame", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 0, 0, 400, 300,
+                               nullptr, nullptr, GetModuleHandleW(nullptr), nullptr);
+    HWND host = CreateWindowW(L"AtlAxWin", L"Tavrix.Tavrix", WS_CHILD | WS_VISIBLE, 10, 10, 200, 100, frame, nullptr,
+                              GetModuleHandleW(nullptr), nullptr);
+    ASSERT_NE(host, nullptr);
+
+    HWND form = nullptr;
+    EnumChildWindows(host, FindForm, reinterpret_cast<LPARAM>(&form));
+    ASSERT_NE(form, nullptr) << "the control's window in the host's";
+    EXPECT_TRUE(IsWindowVisible(form));
+    EXPECT_TRUE(IsChild(host, form));
+    {
+        ComPtr<IUnknown> control;
+        ASSERT_EQ(getControl(host, &control), S_OK);
+        ComPtr<ITavrix> tavrix;
+        ASSERT_EQ(control.As(&tavrix), S_OK);
+        Bstr caption;
+        tavrix->get_Caption(caption.out());
+        EXPECT_EQ(caption.text(), u"Tavrix");
+    }
+
+    DestroyWindow(host);
+    MSG message;
+    while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE))
+        DispatchMessageW(&message);
+    EXPECT_EQ(ServerLibrary::CanUnloadNow(), S_OK) << "the host's teardown releases the control";
+    DestroyWindow(frame);
+    EXPECT_EQ(ServerLibrary::Unregister(), S_OK);
+}
+
+}  // namespace
