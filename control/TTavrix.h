@@ -18,10 +18,11 @@
 
 #include "FontLink.h"
 #include "FormFont.h"
+#include "FormStream.h"
 #include "GdiObject.h"
 #include "Tavrix_h.h"
 
-class TTavrix final : public ITavrix {
+class TTavrix final : public ITavrix, public FormStreamTarget {
 public:
     // controller: the owner whose identity the form shares. parent: the window the
     // form's window is a child of, or none for a hidden top-level window.
@@ -63,6 +64,16 @@ public:
     void OfferParentFont(const FormFont& font);
     // The property pages the form offers: none.
     std::vector<CLSID> PropertyPages() const { return {}; }
+
+    // The stored form: what a property stream records of it, and how a stream is read into
+    // it (each record set at once, the stream's scaling applied once all are read).
+    FormSnapshot Snapshot() const;
+    void SetInstanceName(const std::u16string& name) override;
+    void Set(FormProperty property, const StoredValue& value) override;
+    void FinishLoad(int32_t storedTextHeight);
+    const std::u16string& componentName() const { return componentName_; }
+    // The height in pixels of the text "0" in the form's font.
+    int32_t TextHeight() const;
     // Draws the form's client area into a device context at its origin.
     void PaintTo(HDC dc);
     // Draws the window, border (PRF_NONCLIENT) and client (PRF_CLIENT), with its top-left
@@ -198,6 +209,10 @@ private:
     bool alignWithMargins_ = false;
     bool parentColor_ = false, parentFont_ = false;  // following the parent's colour and font
     std::u16string helpFile_;
+    std::u16string componentName_;
+    int32_t tag_ = 0;
+    bool oldCreateOrder_ = false;
+    int32_t fontHeightAtLastLoad_ = 0;  // the creation counts as a load
     bool active_ = false, mouseInClient_ = false, mouseDown_ = false;
     bool destroying_ = false, rebuilding_ = false;
     // Between construction and destruction, a message holds a reference to the
