@@ -1,0 +1,412 @@
+// The control's persistence: the property stream through IPersistStreamInit and
+// IPersistStorage, and named values through IPersistPropertyBag.
+#include <gtest/gtest.h>
+
+#include <windows.h>
+
+#include <ocidl.h>
+#include <olectl.h>
+#include <wrl/client.h>
+
+#include <algorithm>
+#include <filesystem>
+#include <map>
+#include <string>
+#include <vector>
+
+#include "../../../control/Bstr.h"
+#include "../../support/ServerLibrary.h"
+
+using Microsoft::WRL::ComPtr;
+
+namespace {
+
+using Bytes = std::vector<uint8_t>;
+
+void Append(Bytes& out, const std::string& text) { out.insert(out.end(), text.begin(), text.end()); }
+void ShortString(Bytes& out, const std::string& text)
+{
+    out.push_back(static_cast<uint8_t>(text.size()));
+    Append(out, text);
+}
+
+ComPtr<IStream> MemoryStream(const Bytes& bytes = {})
+{
+    ComPtr<IStream> stream;
+    CreateStreamOnHGlobal(nullptr, TRUE, &stream);
+    if (!bytes.empty()) {
+        stream->Write(bytes.data(), static_cast<ULONG>(bytes.size()), nullptr);
+        stream->Seek(LARGE_INTEGER{}, STREAM_SEEK_SET, nullptr);
+    }
+    return stream;
+}
+
+ULONGLONG Position(IStream* stream)
+{
+    ULARGE_INTEGER position{};
+    stream->Seek(LARGE_INTEGER{}, STREAM_SEEK_CUR, &position);
+    return position.QuadPart;
+}
+
+Bytes Contents(IStream* stream)
+{
+    STATSTG stat{};
+    stream->Stat(&stat, STATFLAG_NONAME);
+    Bytes bytes(static_cast<size_t>(stat.cbSize.QuadPart));
+    stream->Seek(LARGE_INTEGER{}, STREAM_SEEK_SET, nullptr);
+    ULONG read = 0;
+    stream->Read(bytes.data(), static_cast<ULONG>(bytes.size()), &read);
+    return bytes;
+}
+
+Bytes Saved(IUnknown* control)
+{
+    ComPtr<IPersistStreamInit> persist;
+    control->QueryInterface(IID_PPV_ARGS(&persist));
+    ComPtr<IStream> stream = MemoryStream();
+    EXPECT_EQ(persist->Save(stream.Get(), TRUE), S_OK);
+    return Contents(stream.Get());
+}
+
+bool Contains(const Bytes& haystack, const Bytes& needle)
+{
+    return std::search(haystack.begin(), haystack.end(), needle.begin(), needle.end()) != haystack.end();
+}
+
+Bytes Record(const std::string& name, Bytes value)
+{
+    Bytes out;
+    ShortString(out, name);
+    out.insert(out.end(), value.begin(), value.end());
+    return out;
+}
+
+Bytes Stream(const std::string& instance, const std::vector<Bytes>& records)
+{
+    Bytes out;
+    Append(out, "TPF0");
+    ShortString(out, "TTavrix");
+    ShortString(out, instance);
+    for (const Bytes& record : records)
+        out.insert(out.end(), record.begin(), record.end());
+    out.push_back(0);
+    out.push_back(0);
+    return out;
+}
+
+HRESULT Load(IUnknown* control, IStream* stream)
+{
+    ComPtr<IPersistStreamInit> persist;
+    control->QueryInterface(IID_PPV_ARGS(&persist));
+    return persist->Load(stream);
+}
+
+class Persistence : public ::testing::Test {
+protected:
+    static void SetUpTestSuite() { CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED); }
+    void SetUp() override
+    {
+        control = ServerLibrary::Create<IUnknown>();
+        ASSERT_TRUE(control);
+        control.As(&tavrix);
+    }
+    ComPtr<IUnknown> control;
+    ComPtr<ITavrix> tavrix;
+};
+
+TEST_F(Persistence, AFreshControlSavesTheDesignStream)
+{
+    Bytes expected;
+    Append(expected, "TPF0");
+    ShortString(expected, "TTavrix");
+    ShortString(expected, "Tavrix");
+    const auto add = [&](const std::string& name, const Bytes& value) {
+        const Bytes record = Record(name, value);
+        expected.insert(expected.end(), record.begin(), record.end());
+    };
+    const auto identifier = [](const std::string& name) {
+        Bytes value{0x07};
+        ShortString(value, name);
+        return value;
+    };
+    add("Left", {0x02, 0x00});
+    add("Top", {0x02, 0x00});
+    add("Width", {0x02, 0x64});
+    add("Height", {0x02, 0x32});
+    add("Caption", {0x06, 0x06, 'T', 'a', 'v', 'r', 'i', 'x'});
+    add("Color", identifier("clBtnFace"));
+    add("Font.Charset", identifier("DEFAULT_CHARSET"));
+    add("Font.Color", identifier("clWindowText"));
+    add("Font.Height", {0x02, 0xF5});
+    add("Font.Name", {0x06, 0x06, 'T', 'a', 'h', 'o', 'm', 'a'});
+    add("Font.Style", {0x0B, 0x00});
+    add("OldCreateOrder", {0x08});
+    add("PixelsPerInch", {0x02, 0x60});
+    add("TextHeight", {0x02, 0x0D});
+    expected.push_back(0x00);
+    expected.push_back(0x00);
+    // A second control alive would be "Tavrix_1": this one is the only one.
+    EXPECT_EQ(Saved(control.Get()), expected);
+}
+
+TEST_F(Persistence, TheFormsValuesAsWritten)
+{
+    ComPtr<IOleObject> ole;
+    control.As(&ole);
+    SIZEL extent{MulDiv(300, 2540, 96), 1323};
+    ole->SetExtent(DVASPECT_CONTENT, &extent);
+    EXPECT_TRUE(Contains(Saved(control.Get()), Record("Width", {0x03, 0x2C, 0x01})));
+    tavrix->put_Caption(Bstr(u"カード").get());
+    EXPECT_TRUE(Contains(Saved(control.Get()), Record("Caption", {0x12, 3, 0, 0, 0})));
+    tavrix->put_Caption(Bstr(u"Kiosk カード").get());
+    EXPECT_TRUE(Contains(Saved(control.Get()), Record("Caption", {0x14, 15, 0, 0, 0})));
+    tavrix->put_Color(0x00123456);
+    EXPECT_TRUE(Contains(Saved(control.Get()), Record("Color", {0x04, 0x56, 0x34, 0x12, 0x00})));
+    tavrix->put_Color(0x00FF0000);
+    EXPECT_TRUE(Contains(Saved(control.Get()), Record("Color", {0x07, 0x06, 'c', 'l', 'B', 'l', 'u', 'e'})));
+    tavrix->put_AxBorderStyle(afbSunken);
+    tavrix->put_PrintScale(poPrintToFit);
+    tavrix->put_Scaled(VARIANT_FALSE);
+    const Bytes saved = Saved(control.Get());
+    EXPECT_TRUE(Contains(saved, Record("AxBorderStyle", {0x07, 9, 'a', 'f', 'b', 'S', 'u', 'n', 'k', 'e', 'n'})));
+    EXPECT_TRUE(Contains(saved, Record("PrintScale", {0x07, 12, 'p', 'o', 'P', 'r', 'i', 'n', 't', 'T', 'o', 'F',
+                                                      'i', 't'})));
+    EXPECT_TRUE(Contains(saved, Record("Scaled", {0x08})));
+}
+
+TEST_F(Persistence, LoadRenamesAgainstAnotherLiveForm)
+{
+    ComPtr<IUnknown> other = ServerLibrary::Create<IUnknown>();
+    ComPtr<IStream> first = MemoryStream(Stream("Kiosk", {}));
+    ASSERT_EQ(Load(control.Get(), first.Get()), S_OK);
+    ComPtr<IStream> second = MemoryStream(Stream("kiosk", {}));
+    ASSERT_EQ(Load(other.Get(), second.Get()), S_OK);
+    Bytes name;
+    ShortString(name, "kiosk_1");
+    EXPECT_TRUE(Contains(Saved(other.Get()), name));
+    Bytes own;
+    ShortString(own, "Kiosk");
+    EXPECT_TRUE(Contains(Saved(control.Get()), own)) << "a form loading its own name keeps it";
+}
+
+TEST_F(Persistence, AutoScrollIsReadButNeverWritten)
+{
+    ComPtr<IStream> stream = MemoryStream(Stream("Tavrix", {Record("AutoScroll", {0x09})}));
+    ASSERT_EQ(Load(control.Get(), stream.Get()), S_OK);
+    VARIANT_BOOL autoScroll = 0;
+    tavrix->get_AutoScroll(&autoScroll);
+    EXPECT_EQ(autoScroll, VARIANT_TRUE);
+    Bytes name;
+    ShortString(name, "AutoScroll");
+    EXPECT_FALSE(Contains(Saved(control.Get()), name));
+}
+
+TEST_F(Persistence, ABadRecordFailsAndLeavesEarlierOnesApplied)
+{
+    const Bytes bytes = Stream("Tavrix", {Record("Caption", {0x06, 4, 'L', 'o', 'a', 'd'}),
+                                          Record("Font.Shade", {0x02, 1}), Record("Width", {0x02, 10})});
+    ComPtr<IStream> stream = MemoryStream(bytes);
+    EXPECT_EQ(Load(control.Get(), stream.Get()), E_UNEXPECTED);
+    Bstr caption;
+    tavrix->get_Caption(caption.out());
+    EXPECT_EQ(caption.text(), u"Load");
+    ComPtr<IOleObject> ole;
+    control.As(&ole);
+    SIZEL extent{};
+    ole->GetExtent(DVASPECT_CONTENT, &extent);
+    EXPECT_EQ(extent.cx, 2646) << "the record after the bad one is not applied";
+
+    Bytes badSignature = Stream("Tavrix", {Record("Caption", {0x06, 1, 'X'})});
+    badSignature[0] = 'X';
+    ComPtr<IStream> bad = MemoryStream(badSignature);
+    EXPECT_EQ(Load(control.Get(), bad.Get()), E_UNEXPECTED);
+    tavrix->get_Caption(caption.out());
+    EXPECT_EQ(caption.text(), u"Load") << "nothing changes for a bad signature";
+}
+
+TEST_F(Persistence, AContainerStreamIsLeftRightAfterOurs)
+{
+    Bytes bytes = Saved(control.Get());
+    const size_t ours = bytes.size();
+    Append(bytes, "the container's own data that follows");
+    ComPtr<IStream> stream = MemoryStream(bytes);
+    ASSERT_EQ(Load(control.Get(), stream.Get()), S_OK);
+    EXPECT_EQ(Position(stream.Get()), ours);
+
+    // Also after a failure: right after the last byte used.
+    const Bytes failing = Stream("Tavrix", {Record("Nope", {0x02, 1})});
+    Bytes withTail = failing;
+    Append(withTail, std::string(5000, 'z'));
+    ComPtr<IStream> tail = MemoryStream(withTail);
+    EXPECT_EQ(Load(control.Get(), tail.Get()), E_UNEXPECTED);
+    EXPECT_EQ(Position(tail.Get()), 4 + 8 + 7 + 5u) << "signature, names and the name of the bad record";
+}
+
+TEST_F(Persistence, StorageSaveThenLoadRestoresTheForm)
+{
+    const std::wstring file = (std::filesystem::temp_directory_path() / L"norvane-storage.stg").wstring();
+    ComPtr<IStorage> storage;
+    ASSERT_EQ(StgCreateDocfile(file.c_str(), STGM_CREATE | STGM_READWRITE | STGM_SHARE_EXCLUSIVE, 0, &storage), S_OK);
+    tavrix->put_Caption(Bstr(u"保存").get());
+    tavrix->put_Color(0x00336699);
+    ComPtr<IOleObject> ole;
+    control.As(&ole);
+    SIZEL extent{5292, 2646};
+    ole->SetExtent(DVASPECT_CONTENT, &extent);
+    FONTDESC desc{sizeof(FONTDESC), const_cast<LPOLESTR>(L"Tahoma"), {}, FW_BOLD, DEFAULT_CHARSET, FALSE, FALSE, FALSE};
+    desc.cySize.int64 = 120000;
+    ComPtr<IFontDisp> font;
+    OleCreateFontIndirect(&desc, IID_IFontDisp, reinterpret_cast<void**>(font.GetAddressOf()));
+    tavrix->put_Font(font.Get());
+
+    ComPtr<IPersistStorage> persist;
+    ASSERT_EQ(control.As(&persist), S_OK);
+    ASSERT_EQ(persist->Save(storage.Get(), TRUE), S_OK);
+    ASSERT_EQ(persist->SaveCompleted(nullptr), S_OK);
+    storage->Commit(STGC_DEFAULT);
+
+    ComPtr<IUnknown> restored = ServerLibrary::Create<IUnknown>();
+    ComPtr<IPersistStorage> restoring;
+    restored.As(&restoring);
+    ASSERT_EQ(restoring->Load(storage.Get()), S_OK);
+    ComPtr<ITavrix> back;
+    restored.As(&back);
+    Bstr caption;
+    back->get_Caption(caption.out());
+    EXPECT_EQ(caption.text(), u"保存");
+    OLE_COLOR color = 0;
+    back->get_Color(&color);
+    EXPECT_EQ(color, 0x00336699u);
+    ComPtr<IOleObject> backOle;
+    restored.As(&backOle);
+    backOle->GetExtent(DVASPECT_CONTENT, &extent);
+    EXPECT_EQ(extent.cx, 5292);
+    EXPECT_EQ(extent.cy, 2646);
+    ComPtr<IFontDisp> backFont;
+    back->get_Font(&backFont);
+    ComPtr<IFont> readable;
+    backFont.As(&readable);
+    CY size{};
+    readable->get_Size(&size);
+    EXPECT_EQ(size.int64, 120000);
+    BOOL bold = FALSE;
+    readable->get_Bold(&bold);
+    EXPECT_TRUE(bold);
+
+    ComPtr<IStorage> empty;
+    StgCreateDocfile(nullptr, STGM_CREATE | STGM_READWRITE | STGM_SHARE_EXCLUSIVE | STGM_DELETEONRELEASE, 0, &empty);
+    EXPECT_EQ(restoring->Load(empty.Get()), STG_E_FILENOTFOUND);
+    storage.Reset();
+    DeleteFileW(file.c_str());
+}
+
+TEST_F(Persistence, StreamInterfaceOddments)
+{
+    ComPtr<IPersistStreamInit> persist;
+    ASSERT_EQ(control.As(&persist), S_OK);
+    EXPECT_EQ(persist->IsDirty(), S_FALSE);
+    ULARGE_INTEGER size{};
+    EXPECT_EQ(persist->GetSizeMax(&size), E_NOTIMPL);
+    EXPECT_EQ(persist->InitNew(), S_OK);
+    CLSID classId{};
+    EXPECT_EQ(persist->GetClassID(&classId), S_OK);
+    EXPECT_TRUE(IsEqualGUID(classId, CLSID_Tavrix));
+}
+
+// A property bag that keeps what it is given, in order.
+class MemoryBag final : public IPropertyBag {
+public:
+    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** object) override
+    {
+        if (IsEqualIID(iid, IID_IUnknown) || IsEqualIID(iid, IID_IPropertyBag)) {
+            *object = this;
+            AddRef();
+            return S_OK;
+        }
+        *object = nullptr;
+        return E_NOINTERFACE;
+    }
+    ULONG STDMETHODCALLTYPE AddRef() override { return ++references; }
+    ULONG STDMETHODCALLTYPE Release() override
+    {
+        const ULONG left = --references;
+        if (left == 0)
+            delete this;
+        return left;
+    }
+    HRESULT STDMETHODCALLTYPE Read(LPCOLESTR name, VARIANT* value, IErrorLog*) override
+    {
+        reads.emplace_back(name);
+        const auto found = values.find(name);
+        if (found == values.end())
+            return E_INVALIDARG;
+        return VariantCopy(value, &found->second);
+    }
+    HRESULT STDMETHODCALLTYPE Write(LPCOLESTR name, VARIANT* value) override
+    {
+        order.emplace_back(name);
+        VARIANT copy;
+        VariantInit(&copy);
+        VariantCopy(&copy, value);
+        values[name] = copy;
+        return failWrites ? E_FAIL : S_OK;
+    }
+    ~MemoryBag()
+    {
+        for (auto& entry : values)
+            VariantClear(&entry.second);
+    }
+
+    std::vector<std::wstring> order, reads;
+    std::map<std::wstring, VARIANT> values;
+    bool failWrites = false;
+    std::atomic<ULONG> references{0};
+};
+
+TEST_F(Persistence, ABagSaveWritesTheTwentyFourNamesInOrder)
+{
+    ComPtr<IPersistPropertyBag> persist;
+    ASSERT_EQ(control.As(&persist), S_OK);
+    ComPtr<MemoryBag> bag = new MemoryBag;
+    bag->failWrites = true;  // a failing write does not stop the save
+    ASSERT_EQ(persist->Save(bag.Get(), TRUE, FALSE), S_OK);
+    const std::vector<std::wstring> expected = {
+        L"Visible",  L"AutoScroll", L"AutoSize",   L"AxBorderStyle", L"BorderWidth", L"Caption",
+        L"Color",    L"Font",       L"KeyPreview", L"PixelsPerInch", L"PrintScale",  L"Scaled",
+        L"DropTarget", L"HelpFile", L"PopupMode",  L"ScreenSnap",    L"SnapBuffer",  L"DockSite",
+        L"DoubleBuffered", L"ParentDoubleBuffered", L"UseDockManager", L"Enabled", L"AlignWithMargins",
+        L"ParentCustomHint"};
+    EXPECT_EQ(bag->order, expected);
+    EXPECT_EQ(V_VT(&bag->values[L"Font"]), VT_DISPATCH);
+    EXPECT_EQ(V_VT(&bag->values[L"Caption"]), VT_BSTR);
+    EXPECT_EQ(persist->Save(nullptr, TRUE, FALSE), E_POINTER);
+}
+
+TEST_F(Persistence, ABagWithOnlyACaptionChangesOnlyTheCaption)
+{
+    ComPtr<IPersistPropertyBag> persist;
+    control.As(&persist);
+    ComPtr<MemoryBag> bag = new MemoryBag;
+    VARIANT caption;
+    V_VT(&caption) = VT_BSTR;
+    V_BSTR(&caption) = SysAllocString(L"From the bag");
+    bag->values[L"Caption"] = caption;
+    const Bytes before = Saved(control.Get());
+    ASSERT_EQ(persist->Load(bag.Get(), nullptr), S_OK);
+    EXPECT_EQ(bag->reads.size(), 24u);
+    Bstr read;
+    tavrix->get_Caption(read.out());
+    EXPECT_EQ(read.text(), u"From the bag");
+    tavrix->put_Caption(Bstr(u"Tavrix").get());
+    EXPECT_EQ(Saved(control.Get()), before) << "everything else as it was";
+
+    // A value the put refuses is skipped.
+    VARIANT text;
+    V_VT(&text) = VT_BSTR;
+    V_BSTR(&text) = SysAllocString(L"not a number");
+    bag->values[L"SnapBuffer"] = text;
+    EXPECT_EQ(persist->Load(bag.Get(), nullptr), S_OK);
+    EXPECT_EQ(persist->Load(nullptr, nullptr), E_POINTER);
+}
+
+}  // namespace
