@@ -1,5 +1,9 @@
 #include "ReaderSimulator.h"
 
+#ifdef SIMULATOR_SCENARIO_FILE
+#include "ScenarioFile.h"
+#endif
+
 #include <algorithm>
 #include <chrono>
 #include <cstring>
@@ -10,7 +14,9 @@
 
 namespace {
 
-SimScript DefaultScript()
+}  // namespace
+
+SimScript DefaultSimulatorScript()
 {
     // One EDY card whose number is 2160 0123 4567 8901.
     SimScript script{};
@@ -29,7 +35,18 @@ SimScript DefaultScript()
     return script;
 }
 
+namespace {
+
+SimScript DefaultScript() { return DefaultSimulatorScript(); }
+
 struct Simulator {
+    Simulator()
+    {
+#ifdef SIMULATOR_SCENARIO_FILE
+        LoadScenarioBesideModule(script);
+#endif
+    }
+
     std::mutex lock;
     SimScript script = DefaultScript();
     int32_t lastError = 1000;  // "no error"
@@ -54,13 +71,20 @@ struct Simulator {
             lastError = script.errorCodes[entryPoint];
         return result;
     }
-} simulator;
+};
+
+// Made on first use, so that a scenario file is read outside the loader lock.
+Simulator& TheSimulator()
+{
+    static Simulator simulator;
+    return simulator;
+}
 
 ReaderResult Simple(SimEntryPoint entryPoint)
 {
-    std::lock_guard<std::mutex> guard(simulator.lock);
-    simulator.Record(entryPoint);
-    return simulator.Finish(entryPoint);
+    std::lock_guard<std::mutex> guard(TheSimulator().lock);
+    TheSimulator().Record(entryPoint);
+    return TheSimulator().Finish(entryPoint);
 }
 
 void CopyCut(uint8_t* to, size_t capacity, const uint8_t* from, size_t length)
@@ -83,18 +107,18 @@ ReaderResult READER_CALL polling_and_get_card_information(TPolling_Param* pollin
 {
     uint32_t delay;
     {
-        std::lock_guard<std::mutex> guard(simulator.lock);
-        SimCall& call = simulator.Record(SimPollingAndGetCardInformation);
+        std::lock_guard<std::mutex> guard(TheSimulator().lock);
+        SimCall& call = TheSimulator().Record(SimPollingAndGetCardInformation);
         CopyCut(call.systemCode, 2, polling->system_code, 2);
         call.timeSlot = polling->time_slot;
         call.numberOfCardsIn = *number_of_cards;
-        delay = simulator.script.pollDelayMilliseconds;
+        delay = TheSimulator().script.pollDelayMilliseconds;
     }
     // Outside the simulator's own lock, so that overlapping callers would show.
     std::this_thread::sleep_for(std::chrono::milliseconds(delay));
 
-    std::lock_guard<std::mutex> guard(simulator.lock);
-    const SimScript& script = simulator.script;
+    std::lock_guard<std::mutex> guard(TheSimulator().lock);
+    const SimScript& script = TheSimulator().script;
     if (script.writesPollOutputs) {
         *number_of_cards = script.numberOfCards;
         if (script.numberOfCards > 0) {
@@ -102,13 +126,13 @@ ReaderResult READER_CALL polling_and_get_card_information(TPolling_Param* pollin
             std::memcpy(card_info->card_pmm, script.pmm, 8);
         }
     }
-    return simulator.Finish(SimPollingAndGetCardInformation);
+    return TheSimulator().Finish(SimPollingAndGetCardInformation);
 }
 
 ReaderResult READER_CALL read_block_without_encryption(TRead_Param* read, TRead_Result* result)
 {
-    std::lock_guard<std::mutex> guard(simulator.lock);
-    SimCall& call = simulator.Record(SimReadBlockWithoutEncryption);
+    std::lock_guard<std::mutex> guard(TheSimulator().lock);
+    SimCall& call = TheSimulator().Record(SimReadBlockWithoutEncryption);
     CopyCut(call.idm, 8, read->card_idm, 8);
     call.numberOfServices = read->number_of_services;
     CopyCut(call.serviceCodeList, sizeof call.serviceCodeList, read->service_code_list,
@@ -117,7 +141,7 @@ ReaderResult READER_CALL read_block_without_encryption(TRead_Param* read, TRead_
     CopyCut(call.blockList, sizeof call.blockList, read->block_list, 2u * read->number_of_blocks);
     CopyCut(call.blockDataIn, 16, result->block_data, 16);
 
-    const SimScript& script = simulator.script;
+    const SimScript& script = TheSimulator().script;
     if (script.writesReadOutputs) {
         *result->status_flag_1 = script.statusFlag1;
         *result->status_flag_2 = script.statusFlag2;
@@ -125,51 +149,51 @@ ReaderResult READER_CALL read_block_without_encryption(TRead_Param* read, TRead_
         if (script.statusFlag1 == 0)
             std::memcpy(result->block_data, script.blockData, 16);
     }
-    return simulator.Finish(SimReadBlockWithoutEncryption);
+    return TheSimulator().Finish(SimReadBlockWithoutEncryption);
 }
 
 ReaderResult READER_CALL get_last_error_type(int32_t* error_code)
 {
-    std::lock_guard<std::mutex> guard(simulator.lock);
-    simulator.Record(SimGetLastErrorType);
-    if (simulator.script.writesErrorCode)
-        *error_code = simulator.lastError;
-    return simulator.Finish(SimGetLastErrorType);
+    std::lock_guard<std::mutex> guard(TheSimulator().lock);
+    TheSimulator().Record(SimGetLastErrorType);
+    if (TheSimulator().script.writesErrorCode)
+        *error_code = TheSimulator().lastError;
+    return TheSimulator().Finish(SimGetLastErrorType);
 }
 
 void sim_reset()
 {
-    std::lock_guard<std::mutex> guard(simulator.lock);
-    simulator.script = DefaultScript();
-    simulator.lastError = 1000;
-    simulator.calls.clear();
-    simulator.threads.clear();
+    std::lock_guard<std::mutex> guard(TheSimulator().lock);
+    TheSimulator().script = DefaultScript();
+    TheSimulator().lastError = 1000;
+    TheSimulator().calls.clear();
+    TheSimulator().threads.clear();
 }
 
 void sim_set_script(const SimScript* script)
 {
-    std::lock_guard<std::mutex> guard(simulator.lock);
-    simulator.script = *script;
+    std::lock_guard<std::mutex> guard(TheSimulator().lock);
+    TheSimulator().script = *script;
 }
 
 void sim_get_script(SimScript* script)
 {
-    std::lock_guard<std::mutex> guard(simulator.lock);
-    *script = simulator.script;
+    std::lock_guard<std::mutex> guard(TheSimulator().lock);
+    *script = TheSimulator().script;
 }
 
 int32_t sim_call_count()
 {
-    std::lock_guard<std::mutex> guard(simulator.lock);
-    return static_cast<int32_t>(simulator.calls.size());
+    std::lock_guard<std::mutex> guard(TheSimulator().lock);
+    return static_cast<int32_t>(TheSimulator().calls.size());
 }
 
 int32_t sim_get_call(int32_t index, SimCall* call)
 {
-    std::lock_guard<std::mutex> guard(simulator.lock);
-    if (index < 0 || static_cast<size_t>(index) >= simulator.calls.size())
+    std::lock_guard<std::mutex> guard(TheSimulator().lock);
+    if (index < 0 || static_cast<size_t>(index) >= TheSimulator().calls.size())
         return 0;
-    *call = simulator.calls[index];
+    *call = TheSimulator().calls[index];
     return 1;
 }
 

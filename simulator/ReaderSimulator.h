@@ -16,5 +16,8 @@ ReaderResult READER_CALL read_block_without_encryption(TRead_Param* read, TRead_
 ReaderResult READER_CALL get_last_error_type(int32_t* error_code);
 }
 
+// The script a fresh simulator follows: one EDY card, every step succeeding.
+SimScript DefaultSimulatorScript();
+
 // The simulator's entry points as a binding gives them.
 ReaderEntryPoints SimulatorEntryPoints();
