@@ -1,0 +1,179 @@
+// tavrix-host and the shipped samples, run as an integrator would run them.
+#include <gtest/gtest.h>
+
+#include <windows.h>
+
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <vector>
+
+#include "../../support/ChildProcess.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+std::wstring HostCommand() { return L"\"" + ProgramFolder() + L"tavrix-host.exe\" "; }
+
+std::wstring Samples() { return fs::path(NORVANE_SAMPLES).make_preferred().wstring(); }
+
+std::wstring Scenario(const wchar_t* name) { return L"\"" + Samples() + L"\\scenarios\\" + name + L"\""; }
+
+std::string Lines(const std::string& output)
+{
+    std::string lines;
+    for (char c : output)
+        if (c != '\r')
+            lines += c;
+    return lines;
+}
+
+ChildResult RunCommand(const std::wstring& commandLine)
+{
+    ChildResult result = RunChild(commandLine);
+    result.output = Lines(result.output);
+    return result;
+}
+
+class TavrixHost : public ::testing::Test {
+protected:
+    void TearDown() override
+    {
+        RunCommand(HostCommand() + L"simulator remove");
+        RunCommand(HostCommand() + L"unregister");
+        RunCommand(HostCommand() + L"unregister --user");
+    }
+};
+
+TEST_F(TavrixHost, ReadPrintsTheEventAndExitsByOutcome)
+{
+    const struct {
+        const wchar_t* scenario;  // null: no reader library at all
+        DWORD exitCode;
+        std::string output;
+    } cases[] = {
+        {L"edy-card.txt", 0, "{\"event\":\"On_ReadData\",\"card_ID\":\"2160012345678901\",\"Error\":0,\"Message\":\"\"}\n"},
+        {L"no-card.txt", 1, "{\"event\":\"On_ReadData\",\"card_ID\":\"\",\"Error\":1,\"Message\":\"カードが読み取れません\"}\n"},
+        {L"reader-unplugged.txt", 1,
+         "{\"event\":\"On_ReadData\",\"card_ID\":\"\",\"Error\":1,\"Message\":\"リーダ／ライタを自動認識できません (0x404)\"}\n"},
+        {nullptr, 2, "{\"fault\":\"FeliCa ライブラリ (felica.dll) を読み込めません\",\"hresult\":\"0x8000FFFF\"}\n"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.output);
+        if (c.scenario)
+            ASSERT_EQ(RunCommand(HostCommand() + L"simulator install " + Scenario(c.scenario)).exitCode, 0u);
+        else
+            ASSERT_EQ(RunCommand(HostCommand() + L"simulator remove").exitCode, 0u);
+        const ChildResult read = RunCommand(HostCommand() + L"read EDY");
+        EXPECT_EQ(read.exitCode, c.exitCode);
+        EXPECT_EQ(read.output, c.output);
+    }
+    // Any other card type reads the raw block: zero bytes are shown escaped.
+    RunCommand(HostCommand() + L"simulator install " + Scenario(L"edy-card.txt"));
+    const ChildResult other = RunCommand(HostCommand() + L"read SUICA");
+    EXPECT_EQ(other.exitCode, 0u);
+    EXPECT_NE(other.output.find("\"card_ID\":\"\\u0000\\u0000!`"), std::string::npos) << other.output;
+    EXPECT_EQ(RunCommand(HostCommand() + L"read EDY extra").exitCode, 64u);
+}
+
+// The PNG tavrix-host writes keeps its pixels in stored deflate blocks: read one back.
+std::vector<uint8_t> PngPixel(const std::string& file, int x, int y)
+{
+    std::string idat;
+    uint32_t width = 0;
+    for (size_t at = 8; at + 8 <= file.size();) {
+        const auto u32 = [&](size_t p) {
+            return static_cast<uint32_t>(static_cast<uint8_t>(file[p]) << 24 | static_cast<uint8_t>(file[p + 1]) << 16 |
+                                         static_cast<uint8_t>(file[p + 2]) << 8 | static_cast<uint8_t>(file[p + 3]));
+        };
+        const uint32_t length = u32(at);
+        const std::string type = file.substr(at + 4, 4);
+        if (type == "IHDR")
+            width = u32(at + 8);
+        if (type == "IDAT")
+            idat += file.substr(at + 8, length);
+        at += 12 + length;
+    }
+    std::string raw;
+    for (size_t at = 2; at + 5 <= idat.size();) {  // after the zlib header
+        const size_t length = static_cast<uint8_t>(idat[at + 1]) | static_cast<uint8_t>(idat[at + 2]) << 8;
+        raw += idat.substr(at + 5, length);
+        at += 5 + length;
+    }
+    const size_t offset = static_cast<size_t>(y) * (width * 3 + 1) + 1 + static_cast<size_t>(x) * 3;
+    if (offset + 3 > raw.size())
+        return {};
+    return {static_cast<uint8_t>(raw[offset]), static_cast<uint8_t>(raw[offset + 1]), static_cast<uint8_t>(raw[offset + 2])};
+}
+
+TEST_F(TavrixHost, TheWindowReadsAndKeepsAScreenshot)
+{
+    RunCommand(HostCommand() + L"simulator install " + Scenario(L"edy-card.txt"));
+    const fs::path picture = fs::temp_directory_path() / L"tavrix-host-test.png";
+    fs::remove(picture);
+    const ChildResult window =
+        RunCommand(HostCommand() + L"window --read EDY --screenshot \"" + picture.wstring() + L"\" --exit");
+    EXPECT_EQ(window.exitCode, 0u);
+    EXPECT_EQ(window.output, "{\"event\":\"On_ReadData\",\"card_ID\":\"2160012345678901\",\"Error\":0,\"Message\":\"\"}\n");
+    std::ifstream in(picture, std::ios::binary);
+    const std::string file((std::istreambuf_iterator<char>(in)), {});
+    ASSERT_GT(file.size(), 8u);
+    EXPECT_EQ(file.substr(1, 3), "PNG");
+    const COLORREF face = GetSysColor(COLOR_BTNFACE);
+    EXPECT_EQ(PngPixel(file, 60, 40), (std::vector<uint8_t>{GetRValue(face), GetGValue(face), GetBValue(face)}))
+        << "the control, in place";
+    in.close();
+    fs::remove(picture);
+}
+
+TEST_F(TavrixHost, RegistersForTheMachineAndPerUser)
+{
+    const auto registered = [](HKEY root, const wchar_t* prefix) {
+        HKEY key = nullptr;
+        const bool found = RegOpenKeyExW(root, (std::wstring(prefix) + L"CLSID\\{9989C1FE-0F81-4696-AB1F-1D780126E85B}").c_str(),
+                                         0, KEY_READ, &key) == ERROR_SUCCESS;
+        if (key)
+            RegCloseKey(key);
+        return found;
+    };
+    EXPECT_EQ(RunCommand(HostCommand() + L"register --user").exitCode, 0u);
+    EXPECT_TRUE(registered(HKEY_CURRENT_USER, L"Software\\Classes\\"));
+    EXPECT_FALSE(registered(HKEY_LOCAL_MACHINE, L"Software\\Classes\\"));
+    EXPECT_EQ(RunCommand(HostCommand() + L"unregister --user").exitCode, 0u);
+    EXPECT_FALSE(registered(HKEY_CURRENT_USER, L"Software\\Classes\\"));
+    EXPECT_EQ(RunCommand(HostCommand() + L"register").exitCode, 0u);
+    EXPECT_TRUE(registered(HKEY_LOCAL_MACHINE, L"Software\\Classes\\"));
+    EXPECT_EQ(RunCommand(HostCommand() + L"unregister").exitCode, 0u);
+    EXPECT_FALSE(registered(HKEY_LOCAL_MACHINE, L"Software\\Classes\\"));
+}
+
+TEST_F(TavrixHost, TheShippedSamplesRun)
+{
+    ASSERT_EQ(RunCommand(HostCommand() + L"register").exitCode, 0u);
+    const std::wstring script = L"cscript.exe //nologo \"" + Samples() + L"\\vbscript\\read-card.vbs\"";
+    const std::wstring cpp = L"\"" + ProgramFolder() + L"read_card.exe\"";
+
+    RunCommand(HostCommand() + L"simulator install " + Scenario(L"edy-card.txt"));
+    ChildResult vbs = RunCommand(script);
+    EXPECT_EQ(vbs.exitCode, 0u) << vbs.output;
+    EXPECT_EQ(vbs.output, "Caption: Tavrix\nRead_Card done: the result arrives as On_ReadData\n");
+    ChildResult early = RunCommand(cpp);
+    EXPECT_EQ(early.exitCode, 0u) << early.output;
+    EXPECT_EQ(early.output, "On_ReadData: Error 0, card_ID 2160012345678901, 0 characters of message\n");
+
+    RunCommand(HostCommand() + L"simulator install " + Scenario(L"no-card.txt"));
+    early = RunCommand(cpp);
+    EXPECT_EQ(early.exitCode, 1u) << early.output;
+    EXPECT_EQ(early.output, "On_ReadData: Error 1, card_ID (empty), 11 characters of message\n");
+
+    RunCommand(HostCommand() + L"simulator remove");
+    vbs = RunCommand(script);
+    EXPECT_EQ(vbs.exitCode, 2u);
+    EXPECT_EQ(vbs.output, "Caption: Tavrix\nRead_Card failed: 0x8000FFFF from Tavrix.Tavrix\n");
+    early = RunCommand(cpp);
+    EXPECT_EQ(early.exitCode, 2u);
+    EXPECT_EQ(early.output, "Read_Card failed: 0x8000FFFF, 34 characters of description\n");
+}
+
+}  // namespace
