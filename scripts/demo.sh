@@ -1,20 +1,25 @@
 #!/usr/bin/env bash
-# The demo: builds the Windows programs, installs the reader simulator with a sample
-# EDY card in the demo's own Wine prefix, and reads the card once.
+# The demo: builds, installs the reader simulator with a sample EDY card in the demo's own
+# Wine prefix, registers the control, opens tavrix-host with the control in place, reads the
+# card, prints the event and saves a screenshot. Uses your display when there is one, Xvfb
+# otherwise.
 set -euo pipefail
 top=$(cd "$(dirname "$0")/.." && pwd)
 
 "$top/scripts/setup.sh"
-"$top/scripts/build.sh" windows
+"$top/scripts/build.sh" windows >/dev/null
 
 source "$top/scripts/wine-session.sh"
 wine_session_start "$top/build/demo/wineprefix"
 
-library="$WINEPREFIX/drive_c/Program Files/Common Files/Sony Shared/FeliCaLibrary"
-mkdir -p "$library"
-cp "$top/build/windows/bin/simulator/felica.dll" "$library/felica.dll"
-
-echo "tavrix-host read EDY"
+host="$top/build/windows/bin/tavrix-host.exe"
+screenshot="$top/build/demo/tavrix-host.png"
+wine "$host" simulator install "$(winepath -w "$top/samples/scenarios/edy-card.txt")"
+wine "$host" register
+echo "tavrix-host window --read EDY"
 status=0
-wine "$top/build/windows/bin/tavrix-host.exe" read EDY || status=$?
+wine "$host" window --read EDY --screenshot "$(winepath -w "$screenshot")" --exit || status=$?
+echo "screenshot: $screenshot"
+echo "tavrix-host read EDY"
+wine "$host" read EDY || status=$?
 echo "exit status $status (0 good read, 1 failed read, 2 fault)"
