@@ -4,6 +4,7 @@
 #include <string>
 
 #include "Bstr.h"
+#include "ComObject.h"
 #include "FaultReporting.h"
 
 using Microsoft::WRL::ComPtr;
@@ -24,31 +25,11 @@ private:
 
 // The link's listener on the font object. The object may hold it past the link's life,
 // so it forgets the link when detached.
-class FontLink::Sink final : public IPropertyNotifySink {
+class FontLink::Sink final : public ComObject<IPropertyNotifySink, &IID_IPropertyNotifySink> {
 public:
     explicit Sink(FontLink* link) : link_(link) {}
     void Forget() { link_ = nullptr; }
 
-    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** object) override
-    {
-        if (!object)
-            return E_POINTER;
-        if (IsEqualIID(iid, IID_IUnknown) || IsEqualIID(iid, IID_IPropertyNotifySink)) {
-            *object = static_cast<IPropertyNotifySink*>(this);
-            AddRef();
-            return S_OK;
-        }
-        *object = nullptr;
-        return E_NOINTERFACE;
-    }
-    ULONG STDMETHODCALLTYPE AddRef() override { return ++references_; }
-    ULONG STDMETHODCALLTYPE Release() override
-    {
-        const ULONG left = --references_;
-        if (left == 0)
-            delete this;
-        return left;
-    }
     HRESULT STDMETHODCALLTYPE OnChanged(DISPID) override
     {
         return HandlingGuard([&] {
@@ -61,7 +42,6 @@ public:
 
 private:
     FontLink* link_;
-    std::atomic<ULONG> references_{0};
 };
 
 FontLink::FontLink(FormFont& font) : font_(font) {}

@@ -4,6 +4,7 @@
 
 #include <atomic>
 
+#include "ComObject.h"
 #include "FaultReporting.h"
 
 using Microsoft::WRL::ComPtr;
@@ -12,32 +13,11 @@ namespace {
 
 // Walks a point's occupied slots up to the count it had when the walk began. It holds a
 // reference on the control object for as long as it lives.
-class ConnectionsEnumerator final : public IEnumConnections {
+class ConnectionsEnumerator final : public ComObject<IEnumConnections, &IID_IEnumConnections> {
 public:
     ConnectionsEnumerator(IUnknown* owner, ConnectionPoint& point, size_t position)
         : owner_(owner), point_(point), position_(position), end_(point.slots.size())
     {
-    }
-
-    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** object) override
-    {
-        if (!object)
-            return E_POINTER;
-        if (IsEqualIID(iid, IID_IUnknown) || IsEqualIID(iid, IID_IEnumConnections)) {
-            *object = static_cast<IEnumConnections*>(this);
-            AddRef();
-            return S_OK;
-        }
-        *object = nullptr;
-        return E_NOINTERFACE;
-    }
-    ULONG STDMETHODCALLTYPE AddRef() override { return ++references_; }
-    ULONG STDMETHODCALLTYPE Release() override
-    {
-        const ULONG left = --references_;
-        if (left == 0)
-            delete this;
-        return left;
     }
 
     HRESULT STDMETHODCALLTYPE Next(ULONG count, CONNECTDATA* data, ULONG* fetched) override
@@ -91,7 +71,6 @@ private:
     ConnectionPoint& point_;
     size_t position_;
     const size_t end_;
-    std::atomic<ULONG> references_{0};
 };
 
 }  // namespace

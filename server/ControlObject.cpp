@@ -3,6 +3,7 @@
 
 #include <olectl.h>
 
+#include "ComObject.h"
 #include "ControlFactory.h"
 #include "EventSinkRelay.h"
 #include "FaultReporting.h"
@@ -19,32 +20,15 @@ constexpr DWORD SafeForUntrusted = INTERFACESAFE_FOR_UNTRUSTED_CALLER | INTERFAC
 
 // Stands in for IOleLink, which the control does not implement: some containers insist on
 // a pointer even when the query fails. Cut off from the control object when it goes.
-class ControlObject::LinkStub final : public IOleLink {
+class ControlObject::LinkStub final : public ComObject<IOleLink, &IID_IOleLink> {
 public:
     explicit LinkStub(ControlObject* object) : object_(object) {}
     void CutOff() { object_ = nullptr; }
 
+    // Queries pass to the control object while there is one.
     HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** result) override
     {
-        if (object_)
-            return object_->QueryInterface(iid, result);
-        if (!result)
-            return E_POINTER;
-        if (IsEqualIID(iid, IID_IUnknown) || IsEqualIID(iid, IID_IOleLink)) {
-            *result = static_cast<IOleLink*>(this);
-            AddRef();
-            return S_OK;
-        }
-        *result = nullptr;
-        return E_NOINTERFACE;
-    }
-    ULONG STDMETHODCALLTYPE AddRef() override { return ++references_; }
-    ULONG STDMETHODCALLTYPE Release() override
-    {
-        const ULONG left = --references_;
-        if (left == 0)
-            delete this;
-        return left;
+        return object_ ? object_->QueryInterface(iid, result) : ComObject::QueryInterface(iid, result);
     }
     HRESULT STDMETHODCALLTYPE SetUpdateOptions(DWORD) override { return E_NOTIMPL; }
     HRESULT STDMETHODCALLTYPE GetUpdateOptions(DWORD*) override { return E_NOTIMPL; }
@@ -75,7 +59,6 @@ public:
 
 private:
     ControlObject* object_;
-    std::atomic<ULONG> references_{0};
 };
 
 // Walks the control object's connection points; counted on the control object, kept by it.

@@ -7,26 +7,14 @@ EventSinkRelay::EventSinkRelay(IUnknown* sink, REFIID eventsIid) : eventsIid_(ev
     Check(sink->QueryInterface(eventsIid, reinterpret_cast<void**>(sink_.GetAddressOf())));
 }
 
+// Answers for itself as IDispatch and as the events interface; anything else is the sink's.
 HRESULT STDMETHODCALLTYPE EventSinkRelay::QueryInterface(REFIID iid, void** object)
 {
     if (!object)
         return E_POINTER;
-    if (IsEqualIID(iid, IID_IUnknown) || IsEqualIID(iid, IID_IDispatch) || IsEqualIID(iid, eventsIid_)) {
-        *object = static_cast<IDispatch*>(this);
-        AddRef();
+    if (ComObject::QueryInterface(iid, object) == S_OK || Answer(iid, eventsIid_, object))
         return S_OK;
-    }
     return sink_->QueryInterface(iid, object);
-}
-
-ULONG STDMETHODCALLTYPE EventSinkRelay::AddRef() { return ++references_; }
-
-ULONG STDMETHODCALLTYPE EventSinkRelay::Release()
-{
-    const ULONG left = --references_;
-    if (left == 0)
-        delete this;
-    return left;
 }
 
 HRESULT STDMETHODCALLTYPE EventSinkRelay::GetTypeInfoCount(UINT* count) { return sink_->GetTypeInfoCount(count); }

@@ -6,16 +6,14 @@
 
 #include <wrl/client.h>
 
-#include <atomic>
+#include "ComObject.h"
 
-class EventSinkRelay final : public IDispatch {
+class EventSinkRelay final : public ComObject<IDispatch, &IID_IDispatch> {
 public:
     // Queries sink for the events interface; a sink without it is a PlatformFault.
     EventSinkRelay(IUnknown* sink, REFIID eventsIid);
 
     HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** object) override;
-    ULONG STDMETHODCALLTYPE AddRef() override;
-    ULONG STDMETHODCALLTYPE Release() override;
     HRESULT STDMETHODCALLTYPE GetTypeInfoCount(UINT* count) override;
     HRESULT STDMETHODCALLTYPE GetTypeInfo(UINT index, LCID locale, ITypeInfo** info) override;
     HRESULT STDMETHODCALLTYPE GetIDsOfNames(REFIID iid, LPOLESTR* names, UINT count, LCID locale,
@@ -26,5 +24,4 @@ public:
 private:
     Microsoft::WRL::ComPtr<IDispatch> sink_;
     const IID eventsIid_;
-    std::atomic<ULONG> references_{0};
 };

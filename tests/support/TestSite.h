@@ -11,6 +11,8 @@
 #include <functional>
 #include <vector>
 
+#include "../../control/ComObject.h"
+
 class TestSite final : public IOleClientSite, public IOleControlSite, public IDispatch {
 public:
     int saveObjectCalls = 0;
@@ -132,28 +134,8 @@ public:
 };
 
 // A property-notification sink that does nothing (tests only).
-class QuietPropertySink final : public IPropertyNotifySink {
+class QuietPropertySink final : public ComObject<IPropertyNotifySink, &IID_IPropertyNotifySink> {
 public:
-    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** object) override
-    {
-        if (IsEqualIID(iid, IID_IUnknown) || IsEqualIID(iid, IID_IPropertyNotifySink)) {
-            *object = this;
-            AddRef();
-            return S_OK;
-        }
-        *object = nullptr;
-        return E_NOINTERFACE;
-    }
-    ULONG STDMETHODCALLTYPE AddRef() override { return ++references; }
-    ULONG STDMETHODCALLTYPE Release() override
-    {
-        const ULONG left = --references;
-        if (left == 0)
-            delete this;
-        return left;
-    }
     HRESULT STDMETHODCALLTYPE OnChanged(DISPID) override { return S_OK; }
     HRESULT STDMETHODCALLTYPE OnRequestEdit(DISPID) override { return S_OK; }
-
-    std::atomic<ULONG> references{0};
 };

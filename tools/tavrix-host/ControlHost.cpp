@@ -44,19 +44,6 @@ ComPtr<IUnknown> CreateControl()
     return control;
 }
 
-HRESULT STDMETHODCALLTYPE EventLog::QueryInterface(REFIID iid, void** object)
-{
-    if (!object)
-        return E_POINTER;
-    if (IsEqualIID(iid, IID_IUnknown) || IsEqualIID(iid, IID_IDispatch) || IsEqualIID(iid, DIID_ITavrixEvents)) {
-        *object = static_cast<IDispatch*>(this);
-        AddRef();
-        return S_OK;
-    }
-    *object = nullptr;
-    return E_NOINTERFACE;
-}
-
 namespace {
 
 std::u16string Text(const VARIANTARG& argument)

@@ -12,6 +12,7 @@
 #include <functional>
 #include <string>
 
+#include "ComObject.h"
 #include "Tavrix_h.h"
 
 // The folder of tavrix-host.exe, with a trailing backslash.
@@ -24,21 +25,20 @@ HMODULE ServerBesideProgram();
 Microsoft::WRL::ComPtr<IUnknown> CreateControl();
 
 // Receives the control's events and hands each on as a line of JSON.
-class EventLog final : public IDispatch {
+class EventLog final : public ComObject<IDispatch, &IID_IDispatch> {
 public:
     explicit EventLog(std::function<void(const std::string& line, DISPID event, int error)> onEvent)
         : onEvent_(std::move(onEvent))
     {
     }
 
-    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** object) override;
-    ULONG STDMETHODCALLTYPE AddRef() override { return ++references_; }
-    ULONG STDMETHODCALLTYPE Release() override
+    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** object) override
     {
-        const ULONG left = --references_;
-        if (left == 0)
-            delete this;
-        return left;
+        if (!object)
+            return E_POINTER;
+        return ComObject::QueryInterface(iid, object) == S_OK || Answer(iid, DIID_ITavrixEvents, object)
+                   ? S_OK
+                   : E_NOINTERFACE;
     }
     HRESULT STDMETHODCALLTYPE GetTypeInfoCount(UINT* count) override
     {
@@ -52,7 +52,6 @@ public:
 
 private:
     std::function<void(const std::string&, DISPID, int)> onEvent_;
-    std::atomic<ULONG> references_{0};
 };
 
 // Connects a sink to the control's event connection point; gives the cookie.

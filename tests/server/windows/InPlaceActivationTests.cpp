@@ -26,26 +26,8 @@ LRESULT CALLBACK PlainWindow(HWND window, UINT message, WPARAM wParam, LPARAM lP
 }
 
 // Counts OnViewChange calls.
-class ViewSink final : public IAdviseSink {
+class ViewSink final : public ComObject<IAdviseSink, &IID_IAdviseSink> {
 public:
-    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** object) override
-    {
-        if (IsEqualIID(iid, IID_IUnknown) || IsEqualIID(iid, IID_IAdviseSink)) {
-            *object = this;
-            AddRef();
-            return S_OK;
-        }
-        *object = nullptr;
-        return E_NOINTERFACE;
-    }
-    ULONG STDMETHODCALLTYPE AddRef() override { return ++references; }
-    ULONG STDMETHODCALLTYPE Release() override
-    {
-        const ULONG left = --references;
-        if (left == 0)
-            delete this;
-        return left;
-    }
     void STDMETHODCALLTYPE OnDataChange(FORMATETC*, STGMEDIUM*) override {}
     void STDMETHODCALLTYPE OnViewChange(DWORD aspect, LONG index) override
     {
@@ -60,7 +42,6 @@ public:
     int viewChanges = 0;
     DWORD lastAspect = 0;
     LONG lastIndex = 0;
-    std::atomic<ULONG> references{0};
 };
 
 class InPlace : public ::testing::Test {

@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "../../../control/Bstr.h"
+#include "../../../control/ComObject.h"
 #include "../../support/ServerLibrary.h"
 
 using Microsoft::WRL::ComPtr;
@@ -314,26 +315,8 @@ TEST_F(Persistence, StreamInterfaceOddments)
 }
 
 // A property bag that keeps what it is given, in order.
-class MemoryBag final : public IPropertyBag {
+class MemoryBag final : public ComObject<IPropertyBag, &IID_IPropertyBag> {
 public:
-    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** object) override
-    {
-        if (IsEqualIID(iid, IID_IUnknown) || IsEqualIID(iid, IID_IPropertyBag)) {
-            *object = this;
-            AddRef();
-            return S_OK;
-        }
-        *object = nullptr;
-        return E_NOINTERFACE;
-    }
-    ULONG STDMETHODCALLTYPE AddRef() override { return ++references; }
-    ULONG STDMETHODCALLTYPE Release() override
-    {
-        const ULONG left = --references;
-        if (left == 0)
-            delete this;
-        return left;
-    }
     HRESULT STDMETHODCALLTYPE Read(LPCOLESTR name, VARIANT* value, IErrorLog*) override
     {
         reads.emplace_back(name);
@@ -360,7 +343,6 @@ public:
     std::vector<std::wstring> order, reads;
     std::map<std::wstring, VARIANT> values;
     bool failWrites = false;
-    std::atomic<ULONG> references{0};
 };
 
 TEST_F(Persistence, ABagSaveWritesTheTwentyFourNamesInOrder)
