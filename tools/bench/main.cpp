@@ -16,6 +16,7 @@
 #include "../tavrix-host/ControlHost.h"
 #include "../tavrix-host/HostSite.h"
 #include "ReaderEntryPoints.h"
+#include "ReaderLibrary.h"
 
 using Microsoft::WRL::ComPtr;
 using Clock = std::chrono::steady_clock;
@@ -54,16 +55,11 @@ void Ratio(const char* what, const Spread& control, const Spread& bare, double g
     std::printf("  %-58s %.2f (goal at most %.1f: %s)\n", what, ratio, goal, ratio <= goal ? "met" : "not met");
 }
 
-const wchar_t* const LibraryPaths[] = {
-    L"C:\\Program Files (x86)\\Common Files\\Sony Shared\\FeliCaLibrary\\felica.dll",
-    L"C:\\Program Files\\Common Files\\Sony Shared\\FeliCaLibrary\\felica.dll",
-};
-
 // What every read must do anyway: find, load and bind the library, and make its six calls.
 void BareRead()
 {
     const wchar_t* path = nullptr;
-    for (const wchar_t* candidate : LibraryPaths) {
+    for (const wchar_t* candidate : ReaderLibraryPaths) {
         const DWORD attributes = GetFileAttributesW(candidate);
         if (attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY)) {
             path = candidate;

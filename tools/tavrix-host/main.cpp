@@ -23,17 +23,13 @@
 #include <vector>
 
 #include "ControlHost.h"
+#include "ReaderLibrary.h"
 #include "WindowHost.h"
 
 using Microsoft::WRL::ComPtr;
 namespace fs = std::filesystem;
 
 namespace {
-
-const wchar_t* const ReaderFolders[] = {
-    L"C:\\Program Files (x86)\\Common Files\\Sony Shared\\FeliCaLibrary",
-    L"C:\\Program Files\\Common Files\\Sony Shared\\FeliCaLibrary",
-};
 
 int Usage()
 {
@@ -105,9 +101,9 @@ int Simulator(const std::vector<std::wstring>& arguments)
 {
     std::error_code error;
     if (arguments.size() >= 3 && arguments[2] == L"remove" && arguments.size() == 3) {
-        for (const wchar_t* folder : ReaderFolders) {
-            fs::remove(fs::path(folder) / L"felica.dll", error);
-            fs::remove(fs::path(folder) / L"felica-scenario.txt", error);
+        for (const wchar_t* library : ReaderLibraryPaths) {
+            fs::remove(library, error);
+            fs::remove(fs::path(library).replace_filename(L"felica-scenario.txt"), error);
         }
         std::puts("simulator removed");
         return 0;
@@ -115,7 +111,8 @@ int Simulator(const std::vector<std::wstring>& arguments)
     if (arguments.size() < 3 || arguments[2] != L"install" || arguments.size() > 4)
         return Usage();
     // Under "Program Files (x86)" where that exists, as the real library would be.
-    const fs::path folder = fs::exists(L"C:\\Program Files (x86)") ? ReaderFolders[0] : ReaderFolders[1];
+    const fs::path folder =
+        fs::path(ReaderLibraryPaths[fs::exists(L"C:\\Program Files (x86)") ? 0 : 1]).parent_path();
     fs::create_directories(folder, error);
     fs::copy_file(fs::path(ProgramFolder()) / L"simulator" / L"felica.dll", folder / L"felica.dll",
                   fs::copy_options::overwrite_existing, error);
