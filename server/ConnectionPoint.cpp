@@ -117,7 +117,9 @@ HRESULT STDMETHODCALLTYPE ConnectionPoint::GetConnectionPointContainer(IConnecti
 HRESULT STDMETHODCALLTYPE ConnectionPoint::Advise(IUnknown* sink, DWORD* cookie)
 {
     return HandlingGuard([&]() -> HRESULT {
-        if (!sink || !cookie)
+        if (!cookie)
+            return E_POINTER;
+        if (!sink)
             return E_UNEXPECTED;
         if (singleSink_ && !slots.empty() && slots[0])
             return CONNECT_E_CANNOTCONNECT;
