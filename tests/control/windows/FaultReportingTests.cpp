@@ -7,6 +7,8 @@
 #include <wrl/client.h>
 
 #include <functional>
+#include <string>
+#include <thread>
 #include <stdexcept>
 
 #include "../../../control/Bstr.h"
@@ -76,6 +78,69 @@ TEST(FaultReporting, EachKindOfFault)
         DWORD helpContext = 7;
         info->GetHelpContext(&helpContext);
         EXPECT_EQ(helpContext, c.helpContext);
+    }
+}
+
+// Reads the message box a fault shows on this thread, from another thread, and closes it.
+struct ShownBox {
+    std::wstring text, caption;
+};
+
+BOOL CALLBACK FindBox(HWND window, LPARAM found)
+{
+    wchar_t name[16] = {};
+    GetClassNameW(window, name, 16);
+    if (std::wstring(name) == L"#32770" && IsWindowVisible(window)) {
+        *reinterpret_cast<HWND*>(found) = window;
+        return FALSE;
+    }
+    return TRUE;
+}
+
+BOOL CALLBACK ReadText(HWND child, LPARAM box)
+{
+    wchar_t name[16] = {}, text[256] = {};
+    GetClassNameW(child, name, 16);
+    GetWindowTextW(child, text, 256);
+    if (_wcsicmp(name, L"Static") == 0 && text[0])
+        reinterpret_cast<ShownBox*>(box)->text = text;
+    return TRUE;
+}
+
+ShownBox Shown(const std::u16string& message)
+{
+    ShownBox box;
+    const DWORD thread = GetCurrentThreadId();
+    std::thread reader([&] {
+        for (int tries = 0; tries < 500; ++tries) {
+            HWND found = nullptr;
+            EnumThreadWindows(thread, FindBox, reinterpret_cast<LPARAM>(&found));
+            if (found) {
+                wchar_t caption[64] = {};
+                GetWindowTextW(found, caption, 64);
+                box.caption = caption;
+                EnumChildWindows(found, ReadText, reinterpret_cast<LPARAM>(&box));
+                PostMessageW(found, WM_COMMAND, IDOK, 0);
+                return;
+            }
+            Sleep(10);
+        }
+    });
+    ShowFault(std::make_exception_ptr(Fault(message)));
+    reader.join();
+    return box;
+}
+
+TEST(FaultReporting, AFaultInAWindowMessageIsShownInABox)
+{
+    const struct {
+        std::u16string message;
+        std::wstring shown;
+    } cases[] = {{u"abc", L"abc."}, {u"abc!", L"abc!"}};
+    for (const auto& c : cases) {
+        const ShownBox box = Shown(c.message);
+        EXPECT_EQ(box.text, c.shown);
+        EXPECT_EQ(box.caption, L"Tavrix");
     }
 }
 
