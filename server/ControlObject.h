@@ -225,8 +225,8 @@ private:
     Microsoft::WRL::ComPtr<IDataAdviseHolder> dataAdviseHolder_;
     bool inPlaceActive_ = false, uiActive_ = false;
     Microsoft::WRL::ComPtr<IAdviseSink> viewAdviseSink_;
-    DWORD viewAdviseAspects_ = 0, viewAdviseFlags_ = 0;
+    DWORD viewAdviseFlags_ = 0;
     DWORD safetyOptions_ = 0;
-    bool eventsFrozen_ = false;
+    bool eventsFrozen_ = false;  // recorded; event delivery does not look at it
     LinkStub* linkStub_ = nullptr;  // holds one reference while set
 };
