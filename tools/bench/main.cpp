@@ -93,8 +93,6 @@ void BareRead()
     e.read_block_without_encryption(&read, &result);
     e.close_reader_writer();
     e.dispose_library();
-    if (const auto reset = reinterpret_cast<void (*)()>(reinterpret_cast<void*>(GetProcAddress(library, "sim_reset"))))
-        reset();  // the simulator's record of calls stays small
 }
 
 LRESULT CALLBACK Plain(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
@@ -142,15 +140,14 @@ int main()
         V_VT(&ctype) = VT_BSTR;
         V_BSTR(&ctype) = SysAllocString(L"EDY");
         DISPPARAMS parameters{&ctype, nullptr, 1, 0};
+        // Both loops make the same calls into the simulator, which records each of them.
         const Spread bare = Measure(2000, BareRead);
         const Spread read = Measure(2000, [&] {
             dispatch->Invoke(229, IID_NULL, 0, DISPATCH_METHOD, &parameters, nullptr, nullptr, nullptr);
-            BareRead();  // keeps the simulator's record small, as the bare loop does
         });
-        const Spread onlyRead{read.minimum - bare.minimum, read.median - bare.median, read.maximum - bare.maximum};
         Print("bare work: file test, LoadLibraryW, 7 GetProcAddress, 6 calls", bare);
-        Print("Read_Card through IDispatch::Invoke, event delivered", onlyRead);
-        Ratio("ratio", onlyRead, bare, 1.5);
+        Print("Read_Card through IDispatch::Invoke, event delivered", read);
+        Ratio("ratio", read, bare, 1.5);
         VariantClear(&ctype);
     }
 
