@@ -45,12 +45,29 @@ inline ChildResult RunChild(std::wstring commandLine, DWORD timeoutMilliseconds 
     UniqueHandle processHandle(process.hProcess), threadHandle(process.hThread);
     writeEnd.reset();  // so that the read below ends when the child does
 
-    char buffer[4096];
-    DWORD got = 0;
-    while (ReadFile(readEnd.get(), buffer, sizeof buffer, &got, nullptr) && got > 0)
-        result.output.append(buffer, got);
-    if (WaitForSingleObject(processHandle.get(), timeoutMilliseconds) != WAIT_OBJECT_0)
-        TerminateProcess(processHandle.get(), ~0u);
+    // Read while the child runs, and stop when it has ended: a process it started may hold
+    // the pipe open for longer (Wine's own helpers do), so the end of the pipe is not waited for.
+    const auto drain = [&] {
+        DWORD available = 0;
+        while (PeekNamedPipe(readEnd.get(), nullptr, 0, nullptr, &available, nullptr) && available > 0) {
+            char buffer[4096];
+            DWORD got = 0;
+            if (!ReadFile(readEnd.get(), buffer, available < sizeof buffer ? available : sizeof buffer, &got, nullptr) ||
+                got == 0)
+                break;
+            result.output.append(buffer, got);
+        }
+    };
+    const DWORD start = GetTickCount();
+    while (WaitForSingleObject(processHandle.get(), 20) == WAIT_TIMEOUT) {
+        drain();
+        if (GetTickCount() - start > timeoutMilliseconds) {
+            TerminateProcess(processHandle.get(), ~0u);
+            result.output += "\n[the child did not end in time]\n";
+            break;
+        }
+    }
+    drain();
     GetExitCodeProcess(processHandle.get(), &result.exitCode);
     return result;
 }

@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "../../control/ComObject.h"
 #include "Tavrix_h.h"
 
 struct RecordedArgument {
@@ -30,7 +31,7 @@ struct RecordedInvoke {
     std::vector<RecordedArgument> arguments;  // as they stand in DISPPARAMS
 };
 
-class RecordingSink final : public ITavrixEvents {
+class RecordingSink final : public ComObject<ITavrixEvents, &IID_IDispatch> {
 public:
     std::vector<RecordedInvoke> calls;
     // Runs inside Invoke, after recording; its result is what Invoke returns.
@@ -41,22 +42,10 @@ public:
     {
         if (!object)
             return E_POINTER;
-        if (IsEqualIID(iid, IID_IUnknown) || IsEqualIID(iid, IID_IDispatch) ||
-            (answersEventsInterface && IsEqualIID(iid, DIID_ITavrixEvents))) {
-            *object = static_cast<ITavrixEvents*>(this);
-            AddRef();
+        if (ComObject::QueryInterface(iid, object) == S_OK ||
+            (answersEventsInterface && Answer(iid, DIID_ITavrixEvents, object)))
             return S_OK;
-        }
-        *object = nullptr;
         return E_NOINTERFACE;
-    }
-    ULONG STDMETHODCALLTYPE AddRef() override { return ++references; }
-    ULONG STDMETHODCALLTYPE Release() override
-    {
-        const ULONG left = --references;
-        if (left == 0)
-            delete this;
-        return left;
     }
     HRESULT STDMETHODCALLTYPE GetTypeInfoCount(UINT* count) override
     {
@@ -97,6 +86,4 @@ public:
         calls.push_back(call);
         return handler ? handler(call, parameters) : S_OK;
     }
-
-    std::atomic<ULONG> references{0};
 };

@@ -16,28 +16,18 @@
 using CallLog = std::vector<std::string>;
 
 // The frame (or, with isFrame false, the document's UI window).
-class TestFrame final : public IOleInPlaceFrame {
+class TestFrame final : public ComObject<IOleInPlaceFrame, &IID_IOleInPlaceFrame> {
 public:
     TestFrame(CallLog& log, HWND window, const char* name) : log_(log), window_(window), name_(name) {}
 
     HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** object) override
     {
-        if (IsEqualIID(iid, IID_IUnknown) || IsEqualIID(iid, IID_IOleWindow) ||
-            IsEqualIID(iid, IID_IOleInPlaceUIWindow) || IsEqualIID(iid, IID_IOleInPlaceFrame)) {
-            *object = static_cast<IOleInPlaceFrame*>(this);
-            AddRef();
+        if (!object)
+            return E_POINTER;
+        if (ComObject::QueryInterface(iid, object) == S_OK || Answer(iid, IID_IOleWindow, object) ||
+            Answer(iid, IID_IOleInPlaceUIWindow, object))
             return S_OK;
-        }
-        *object = nullptr;
         return E_NOINTERFACE;
-    }
-    ULONG STDMETHODCALLTYPE AddRef() override { return ++references; }
-    ULONG STDMETHODCALLTYPE Release() override
-    {
-        const ULONG left = --references;
-        if (left == 0)
-            delete this;
-        return left;
     }
     HRESULT STDMETHODCALLTYPE GetWindow(HWND* window) override
     {
@@ -66,7 +56,6 @@ public:
     HRESULT STDMETHODCALLTYPE TranslateAccelerator(LPMSG, WORD) override { return S_FALSE; }
 
     IOleInPlaceActiveObject* active = nullptr;
-    std::atomic<ULONG> references{0};
 
 private:
     CallLog& log_;
