@@ -170,7 +170,6 @@ public:
     HRESULT STDMETHODCALLTYPE Save(IPropertyBag* bag, BOOL clearDirty, BOOL saveAll) override;
 
     TTavrix& form() { return *form_; }
-    IUnknown* Controlling() const { return controlling_; }
 
 private:
     class Inner final : public IUnknown {

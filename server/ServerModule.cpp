@@ -19,7 +19,6 @@ std::atomic<bool> ServerShutDown{false};
 namespace {
 
 ServerModule* module = nullptr;
-std::wstring startupError;
 std::once_flag started;
 
 void PresetFromHostSwitches()
@@ -43,8 +42,9 @@ void Start()
     try {
         new ControlFactory(*module);  // it adds itself to the factory list
     } catch (const Fault& fault) {
-        startupError.assign(fault.message().begin(), fault.message().end());
-        OutputDebugStringW(startupError.c_str());
+        // The host learns of it only through the entry points: no class is served.
+        const std::wstring message(fault.message().begin(), fault.message().end());
+        OutputDebugStringW(message.c_str());
     }
 }
 
@@ -56,8 +56,6 @@ ServerModule* Server()
         std::call_once(started, Start);
     return module;
 }
-
-const std::wstring& StartupError() { return startupError; }
 
 void ShutDownServer(bool processEnding)
 {

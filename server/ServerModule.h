@@ -42,7 +42,5 @@ private:
 
 // The one ServerModule; started on the first call into the library, null after shut-down.
 ServerModule* Server();
-// Why start-up stopped, if it did.
-const std::wstring& StartupError();
 // Destroys the module and its factories; called while the library unloads.
 void ShutDownServer(bool processEnding);

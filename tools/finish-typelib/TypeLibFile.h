@@ -33,7 +33,6 @@ public:
     // The member block of a type: its records, then per member an id, a name and a
     // record offset. Empty for a type without members.
     std::vector<uint8_t>& Members(size_t index) { return members_[index]; }
-    std::vector<uint8_t>& SegmentBytes(Segment segment) { return segments_[segment]; }
 
     // Puts the types in a new order: order[i] is the old index of the type that goes to i.
     void Reorder(const std::vector<size_t>& order);
