@@ -1,6 +1,7 @@
 #include "FontLink.h"
 
 #include <atomic>
+#include <functional>
 #include <string>
 
 #include "Bstr.h"
@@ -33,8 +34,10 @@ public:
     HRESULT STDMETHODCALLTYPE OnChanged(DISPID) override
     {
         return HandlingGuard([&] {
-            if (link_)
+            if (link_) {
+                const ComPtr<IUnknown> keepAlive(link_->owner_);
                 link_->Update();
+            }
             return S_OK;
         });
     }
@@ -44,7 +47,7 @@ private:
     FontLink* link_;
 };
 
-FontLink::FontLink(FormFont& font) : font_(font) {}
+FontLink::FontLink(FormFont& font, IUnknown* owner) : font_(font), owner_(owner) {}
 
 FontLink::~FontLink() { Detach(); }
 
@@ -99,39 +102,51 @@ void FontLink::Detach()
 
 void FontLink::Update()
 {
-    if (!attached_ || syncing_)
+    const ComPtr<IFont> object = attached_;
+    if (!object || syncing_)
         return;
     const FlagScope syncing(syncing_);
     Bstr name;
     CY size{};
     BOOL bold = FALSE, italic = FALSE, underline = FALSE, strikeOut = FALSE;
     SHORT charset = 0;
-    Check(attached_->get_Name(name.out()));
-    Check(attached_->get_Size(&size));
-    Check(attached_->get_Bold(&bold));
-    Check(attached_->get_Italic(&italic));
-    Check(attached_->get_Underline(&underline));
-    Check(attached_->get_Strikethrough(&strikeOut));
-    Check(attached_->get_Charset(&charset));
+    Check(object->get_Name(name.out()));
+    Check(object->get_Size(&size));
+    Check(object->get_Bold(&bold));
+    Check(object->get_Italic(&italic));
+    Check(object->get_Underline(&underline));
+    Check(object->get_Strikethrough(&strikeOut));
+    Check(object->get_Charset(&charset));
     font_.assign(name.text(), PointsFromCy(size.int64), FontStyle{!!bold, !!italic, !!underline, !!strikeOut},
                  static_cast<uint8_t>(charset));
 }
 
 void FontLink::Changed()
 {
-    if (!attached_ || syncing_)
+    const ComPtr<IFont> object = attached_;
+    if (!object || syncing_)
         return;
-    // The object announces each of these puts; they must not flow back half-done.
+    // The object announces each of these puts; they must not flow back half-done. Every
+    // sink of the object hears them, the container's too, whose handler may attach another
+    // object: the rest of the puts then stay with the object they began on, or stop.
     const FlagScope syncing(syncing_);
     const Bstr name(font_.name());
     CY size;
     size.int64 = static_cast<LONGLONG>(font_.size()) * 10000;
     const FontStyle style = font_.style();
-    Check(attached_->put_Name(name.get()));
-    Check(attached_->put_Size(size));
-    Check(attached_->put_Bold(style.bold));
-    Check(attached_->put_Italic(style.italic));
-    Check(attached_->put_Underline(style.underline));
-    Check(attached_->put_Strikethrough(style.strikeOut));
-    Check(attached_->put_Charset(font_.charset()));
+    const uint8_t charset = font_.charset();
+    const std::function<HRESULT()> puts[] = {
+        [&] { return object->put_Name(name.get()); },
+        [&] { return object->put_Size(size); },
+        [&] { return object->put_Bold(style.bold); },
+        [&] { return object->put_Italic(style.italic); },
+        [&] { return object->put_Underline(style.underline); },
+        [&] { return object->put_Strikethrough(style.strikeOut); },
+        [&] { return object->put_Charset(charset); },
+    };
+    for (const auto& put : puts) {
+        if (attached_ != object)
+            return;
+        Check(put());
+    }
 }

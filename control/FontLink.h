@@ -11,7 +11,9 @@
 
 class FontLink {
 public:
-    explicit FontLink(FormFont& font);
+    // owner: kept alive while a change of the object is taken over, when the form font's
+    // change reaches the container, whose code may drop its last reference to the owner.
+    explicit FontLink(FormFont& font, IUnknown* owner = nullptr);
     ~FontLink();
     FontLink(const FontLink&) = delete;
     FontLink& operator=(const FontLink&) = delete;
@@ -33,6 +35,7 @@ private:
     void Detach();
 
     FormFont& font_;
+    IUnknown* owner_;
     Microsoft::WRL::ComPtr<IFont> attached_;
     Microsoft::WRL::ComPtr<IConnectionPoint> point_;
     Microsoft::WRL::ComPtr<Sink> sink_;

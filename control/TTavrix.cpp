@@ -48,8 +48,8 @@ std::set<const TTavrix*>& DockSites()
 
 }  // namespace
 
-TTavrix::TTavrix(IUnknown* controller, HWND parent)
-    : controller_(controller), parent_(parent), font_(ScreenPixelsPerInch())
+TTavrix::TTavrix(IUnknown* controller, ParentWindow parent)
+    : controller_(controller), parent_(std::move(parent)), font_(ScreenPixelsPerInch())
 {
     // The stored description was made at 96 pixels per inch; the form takes the display's.
     const int32_t screen = ScreenPixelsPerInch();
@@ -60,7 +60,12 @@ TTavrix::TTavrix(IUnknown* controller, HWND parent)
     componentName_ = FormNames::Claim(this, u"Tavrix");
     font_.onChange = [this] { FontChanged(); };
     FontChanged();
-    CreateWindowIn(parent);
+    try {
+        CreateWindowIn(parent_ ? parent_() : nullptr);
+    } catch (...) {
+        FormNames::Release(this);  // no destructor runs for a form that was never made
+        throw;
+    }
     Notify(onCreate_);  // no forwarder is connected yet: reaches nobody
     live_ = true;
 }
@@ -212,22 +217,22 @@ HRESULT STDMETHODCALLTYPE TTavrix::Invoke(DISPID member, REFIID, LCID, WORD flag
 
 HRESULT STDMETHODCALLTYPE TTavrix::get_Visible(VARIANT_BOOL* value)
 {
-    return ReportingGuard([&] { Out(value, Bool(visible_)); });
+    return Guard([&] { Out(value, Bool(visible_)); });
 }
 
 HRESULT STDMETHODCALLTYPE TTavrix::put_Visible(VARIANT_BOOL value)
 {
-    return ReportingGuard([&] { SetVisible(value != 0); });
+    return Guard([&] { SetVisible(value != 0); });
 }
 
 HRESULT STDMETHODCALLTYPE TTavrix::get_AutoScroll(VARIANT_BOOL* value)
 {
-    return ReportingGuard([&] { Out(value, Bool(autoScroll_)); });
+    return Guard([&] { Out(value, Bool(autoScroll_)); });
 }
 
 HRESULT STDMETHODCALLTYPE TTavrix::put_AutoScroll(VARIANT_BOOL value)
 {
-    return ReportingGuard([&] {
+    return Guard([&] {
         if ((value != 0) == autoScroll_)
             return;
         autoScroll_ = value != 0;
@@ -237,12 +242,12 @@ HRESULT STDMETHODCALLTYPE TTavrix::put_AutoScroll(VARIANT_BOOL value)
 
 HRESULT STDMETHODCALLTYPE TTavrix::get_AutoSize(VARIANT_BOOL* value)
 {
-    return ReportingGuard([&] { Out(value, Bool(autoSize_)); });
+    return Guard([&] { Out(value, Bool(autoSize_)); });
 }
 
 HRESULT STDMETHODCALLTYPE TTavrix::put_AutoSize(VARIANT_BOOL value)
 {
-    return ReportingGuard([&] {
+    return Guard([&] {
         if ((value != 0) == autoSize_)
             return;
         autoSize_ = value != 0;
@@ -253,12 +258,12 @@ HRESULT STDMETHODCALLTYPE TTavrix::put_AutoSize(VARIANT_BOOL value)
 
 HRESULT STDMETHODCALLTYPE TTavrix::get_AxBorderStyle(TxActiveFormBorderStyle* value)
 {
-    return ReportingGuard([&] { Out(value, static_cast<TxActiveFormBorderStyle>(borderStyle_)); });
+    return Guard([&] { Out(value, static_cast<TxActiveFormBorderStyle>(borderStyle_)); });
 }
 
 HRESULT STDMETHODCALLTYPE TTavrix::put_AxBorderStyle(TxActiveFormBorderStyle value)
 {
-    return ReportingGuard([&] {
+    return Guard([&] {
         const uint8_t style = static_cast<uint8_t>(value);
         if (style == borderStyle_)
             return;
@@ -269,12 +274,12 @@ HRESULT STDMETHODCALLTYPE TTavrix::put_AxBorderStyle(TxActiveFormBorderStyle val
 
 HRESULT STDMETHODCALLTYPE TTavrix::get_BorderWidth(LONG* value)
 {
-    return ReportingGuard([&] { Out(value, static_cast<LONG>(borderWidth_)); });
+    return Guard([&] { Out(value, static_cast<LONG>(borderWidth_)); });
 }
 
 HRESULT STDMETHODCALLTYPE TTavrix::put_BorderWidth(LONG value)
 {
-    return ReportingGuard([&] {
+    return Guard([&] {
         if (value == borderWidth_)
             return;
         borderWidth_ = value;
@@ -284,12 +289,12 @@ HRESULT STDMETHODCALLTYPE TTavrix::put_BorderWidth(LONG value)
 
 HRESULT STDMETHODCALLTYPE TTavrix::get_Caption(BSTR* value)
 {
-    return ReportingGuard([&] { Out(value, Bstr(caption_).release()); });
+    return Guard([&] { Out(value, Bstr(caption_).release()); });
 }
 
 HRESULT STDMETHODCALLTYPE TTavrix::put_Caption(BSTR value)
 {
-    return ReportingGuard([&] {
+    return Guard([&] {
         const std::u16string caption = Text(value);
         if (caption == caption_)
             return;
@@ -301,12 +306,12 @@ HRESULT STDMETHODCALLTYPE TTavrix::put_Caption(BSTR value)
 
 HRESULT STDMETHODCALLTYPE TTavrix::get_Color(OLE_COLOR* value)
 {
-    return ReportingGuard([&] { Out(value, static_cast<OLE_COLOR>(color_)); });
+    return Guard([&] { Out(value, static_cast<OLE_COLOR>(color_)); });
 }
 
 HRESULT STDMETHODCALLTYPE TTavrix::put_Color(OLE_COLOR value)
 {
-    return ReportingGuard([&] {
+    return Guard([&] {
         if (value == color_)
             return;
         color_ = value;
@@ -316,7 +321,7 @@ HRESULT STDMETHODCALLTYPE TTavrix::put_Color(OLE_COLOR value)
 
 HRESULT STDMETHODCALLTYPE TTavrix::get_Font(IFontDisp** value)
 {
-    return ReportingGuard([&] {
+    return Guard([&] {
         if (!value)
             throw Fault(u"Invalid pointer");
         FontLink& link = Link();
@@ -331,7 +336,7 @@ HRESULT STDMETHODCALLTYPE TTavrix::get_Font(IFontDisp** value)
 
 HRESULT STDMETHODCALLTYPE TTavrix::put_Font(IFontDisp* value)
 {
-    return ReportingGuard([&] {
+    return Guard([&] {
         ComPtr<IFont> font;
         if (value && FAILED(value->QueryInterface(IID_IFont, reinterpret_cast<void**>(font.GetAddressOf()))))
             throw Fault(u"Interface not supported");
@@ -342,28 +347,28 @@ HRESULT STDMETHODCALLTYPE TTavrix::put_Font(IFontDisp* value)
 HRESULT STDMETHODCALLTYPE TTavrix::putref_Font(IFontDisp** reference)
 {
     if (!reference)
-        return ReportingGuard([] { throw Fault(u"Invalid pointer"); });
+        return Guard([] { throw Fault(u"Invalid pointer"); });
     return put_Font(*reference);
 }
 
 HRESULT STDMETHODCALLTYPE TTavrix::get_KeyPreview(VARIANT_BOOL* value)
 {
-    return ReportingGuard([&] { Out(value, Bool(keyPreview_)); });
+    return Guard([&] { Out(value, Bool(keyPreview_)); });
 }
 
 HRESULT STDMETHODCALLTYPE TTavrix::put_KeyPreview(VARIANT_BOOL value)
 {
-    return ReportingGuard([&] { keyPreview_ = value != 0; });
+    return Guard([&] { keyPreview_ = value != 0; });
 }
 
 HRESULT STDMETHODCALLTYPE TTavrix::get_PixelsPerInch(LONG* value)
 {
-    return ReportingGuard([&] { Out(value, static_cast<LONG>(EffectivePixelsPerInch())); });
+    return Guard([&] { Out(value, static_cast<LONG>(EffectivePixelsPerInch())); });
 }
 
 HRESULT STDMETHODCALLTYPE TTavrix::put_PixelsPerInch(LONG value)
 {
-    return ReportingGuard([&] {
+    return Guard([&] {
         if (value != EffectivePixelsPerInch() && (value == 0 || value > 35))
             pixelsPerInch_ = value;
     });
@@ -371,22 +376,22 @@ HRESULT STDMETHODCALLTYPE TTavrix::put_PixelsPerInch(LONG value)
 
 HRESULT STDMETHODCALLTYPE TTavrix::get_PrintScale(TxPrintScale* value)
 {
-    return ReportingGuard([&] { Out(value, static_cast<TxPrintScale>(printScale_)); });
+    return Guard([&] { Out(value, static_cast<TxPrintScale>(printScale_)); });
 }
 
 HRESULT STDMETHODCALLTYPE TTavrix::put_PrintScale(TxPrintScale value)
 {
-    return ReportingGuard([&] { printScale_ = static_cast<uint8_t>(value); });
+    return Guard([&] { printScale_ = static_cast<uint8_t>(value); });
 }
 
 HRESULT STDMETHODCALLTYPE TTavrix::get_Scaled(VARIANT_BOOL* value)
 {
-    return ReportingGuard([&] { Out(value, Bool(pixelsPerInch_ != 0)); });
+    return Guard([&] { Out(value, Bool(pixelsPerInch_ != 0)); });
 }
 
 HRESULT STDMETHODCALLTYPE TTavrix::put_Scaled(VARIANT_BOOL value)
 {
-    return ReportingGuard([&] {
+    return Guard([&] {
         if ((value != 0) == (pixelsPerInch_ != 0))
             return;
         pixelsPerInch_ = value ? ScreenPixelsPerInch() : 0;
@@ -395,37 +400,37 @@ HRESULT STDMETHODCALLTYPE TTavrix::put_Scaled(VARIANT_BOOL value)
 
 HRESULT STDMETHODCALLTYPE TTavrix::get_Active(VARIANT_BOOL* value)
 {
-    return ReportingGuard([&] { Out(value, Bool(active_)); });
+    return Guard([&] { Out(value, Bool(active_)); });
 }
 
 HRESULT STDMETHODCALLTYPE TTavrix::get_DropTarget(VARIANT_BOOL* value)
 {
-    return ReportingGuard([&] { Out(value, Bool(dropTarget_)); });
+    return Guard([&] { Out(value, Bool(dropTarget_)); });
 }
 
 HRESULT STDMETHODCALLTYPE TTavrix::put_DropTarget(VARIANT_BOOL value)
 {
-    return ReportingGuard([&] { dropTarget_ = value != 0; });
+    return Guard([&] { dropTarget_ = value != 0; });
 }
 
 HRESULT STDMETHODCALLTYPE TTavrix::get_HelpFile(BSTR* value)
 {
-    return ReportingGuard([&] { Out(value, Bstr(helpFile_).release()); });
+    return Guard([&] { Out(value, Bstr(helpFile_).release()); });
 }
 
 HRESULT STDMETHODCALLTYPE TTavrix::put_HelpFile(BSTR value)
 {
-    return ReportingGuard([&] { helpFile_ = Text(value); });
+    return Guard([&] { helpFile_ = Text(value); });
 }
 
 HRESULT STDMETHODCALLTYPE TTavrix::get_PopupMode(TxPopupMode* value)
 {
-    return ReportingGuard([&] { Out(value, static_cast<TxPopupMode>(popupMode_)); });
+    return Guard([&] { Out(value, static_cast<TxPopupMode>(popupMode_)); });
 }
 
 HRESULT STDMETHODCALLTYPE TTavrix::put_PopupMode(TxPopupMode value)
 {
-    return ReportingGuard([&] {
+    return Guard([&] {
         const uint8_t mode = static_cast<uint8_t>(value);
         if (mode == popupMode_)
             return;
@@ -440,32 +445,32 @@ HRESULT STDMETHODCALLTYPE TTavrix::put_PopupMode(TxPopupMode value)
 
 HRESULT STDMETHODCALLTYPE TTavrix::get_ScreenSnap(VARIANT_BOOL* value)
 {
-    return ReportingGuard([&] { Out(value, Bool(screenSnap_)); });
+    return Guard([&] { Out(value, Bool(screenSnap_)); });
 }
 
 HRESULT STDMETHODCALLTYPE TTavrix::put_ScreenSnap(VARIANT_BOOL value)
 {
-    return ReportingGuard([&] { screenSnap_ = value != 0; });
+    return Guard([&] { screenSnap_ = value != 0; });
 }
 
 HRESULT STDMETHODCALLTYPE TTavrix::get_SnapBuffer(LONG* value)
 {
-    return ReportingGuard([&] { Out(value, static_cast<LONG>(snapBuffer_)); });
+    return Guard([&] { Out(value, static_cast<LONG>(snapBuffer_)); });
 }
 
 HRESULT STDMETHODCALLTYPE TTavrix::put_SnapBuffer(LONG value)
 {
-    return ReportingGuard([&] { snapBuffer_ = value; });
+    return Guard([&] { snapBuffer_ = value; });
 }
 
 HRESULT STDMETHODCALLTYPE TTavrix::get_DockSite(VARIANT_BOOL* value)
 {
-    return ReportingGuard([&] { Out(value, Bool(dockSite_)); });
+    return Guard([&] { Out(value, Bool(dockSite_)); });
 }
 
 HRESULT STDMETHODCALLTYPE TTavrix::put_DockSite(VARIANT_BOOL value)
 {
-    return ReportingGuard([&] {
+    return Guard([&] {
         if ((value != 0) == dockSite_)
             return;
         dockSite_ = value != 0;
@@ -478,12 +483,12 @@ HRESULT STDMETHODCALLTYPE TTavrix::put_DockSite(VARIANT_BOOL value)
 
 HRESULT STDMETHODCALLTYPE TTavrix::get_DoubleBuffered(VARIANT_BOOL* value)
 {
-    return ReportingGuard([&] { Out(value, Bool(doubleBuffered_)); });
+    return Guard([&] { Out(value, Bool(doubleBuffered_)); });
 }
 
 HRESULT STDMETHODCALLTYPE TTavrix::put_DoubleBuffered(VARIANT_BOOL value)
 {
-    return ReportingGuard([&] {
+    return Guard([&] {
         if ((value != 0) == doubleBuffered_)
             return;
         doubleBuffered_ = value != 0;
@@ -494,17 +499,17 @@ HRESULT STDMETHODCALLTYPE TTavrix::put_DoubleBuffered(VARIANT_BOOL value)
 
 HRESULT STDMETHODCALLTYPE TTavrix::get_AlignDisabled(VARIANT_BOOL* value)
 {
-    return ReportingGuard([&] { Out(value, Bool(alignDisabled_ > 0)); });
+    return Guard([&] { Out(value, Bool(alignDisabled_ > 0)); });
 }
 
 HRESULT STDMETHODCALLTYPE TTavrix::get_MouseInClient(VARIANT_BOOL* value)
 {
-    return ReportingGuard([&] { Out(value, Bool(mouseInClient_)); });
+    return Guard([&] { Out(value, Bool(mouseInClient_)); });
 }
 
 HRESULT STDMETHODCALLTYPE TTavrix::get_VisibleDockClientCount(LONG* value)
 {
-    return ReportingGuard([&] {
+    return Guard([&] {
         LONG visible = 0;
         for (HWND client : dockClients_)
             visible += IsWindowVisible(client) ? 1 : 0;
@@ -514,24 +519,24 @@ HRESULT STDMETHODCALLTYPE TTavrix::get_VisibleDockClientCount(LONG* value)
 
 HRESULT STDMETHODCALLTYPE TTavrix::get_ParentDoubleBuffered(VARIANT_BOOL* value)
 {
-    return ReportingGuard([&] { Out(value, Bool(parentDoubleBuffered_)); });
+    return Guard([&] { Out(value, Bool(parentDoubleBuffered_)); });
 }
 
 HRESULT STDMETHODCALLTYPE TTavrix::put_ParentDoubleBuffered(VARIANT_BOOL value)
 {
     // The form's parent is the container's window, never a control of ours whose
     // buffering it could take over.
-    return ReportingGuard([&] { parentDoubleBuffered_ = value != 0; });
+    return Guard([&] { parentDoubleBuffered_ = value != 0; });
 }
 
 HRESULT STDMETHODCALLTYPE TTavrix::get_UseDockManager(VARIANT_BOOL* value)
 {
-    return ReportingGuard([&] { Out(value, Bool(useDockManager_)); });
+    return Guard([&] { Out(value, Bool(useDockManager_)); });
 }
 
 HRESULT STDMETHODCALLTYPE TTavrix::put_UseDockManager(VARIANT_BOOL value)
 {
-    return ReportingGuard([&] {
+    return Guard([&] {
         if ((value != 0) == useDockManager_)
             return;
         useDockManager_ = value != 0;
@@ -542,12 +547,12 @@ HRESULT STDMETHODCALLTYPE TTavrix::put_UseDockManager(VARIANT_BOOL value)
 
 HRESULT STDMETHODCALLTYPE TTavrix::get_Enabled(VARIANT_BOOL* value)
 {
-    return ReportingGuard([&] { Out(value, Bool(enabled_)); });
+    return Guard([&] { Out(value, Bool(enabled_)); });
 }
 
 HRESULT STDMETHODCALLTYPE TTavrix::put_Enabled(VARIANT_BOOL value)
 {
-    return ReportingGuard([&] {
+    return Guard([&] {
         if ((value != 0) == enabled_)
             return;
         enabled_ = value != 0;
@@ -558,32 +563,32 @@ HRESULT STDMETHODCALLTYPE TTavrix::put_Enabled(VARIANT_BOOL value)
 
 HRESULT STDMETHODCALLTYPE TTavrix::get_ExplicitLeft(LONG* value)
 {
-    return ReportingGuard([&] { Out(value, static_cast<LONG>(explicitBounds_.left)); });
+    return Guard([&] { Out(value, static_cast<LONG>(explicitBounds_.left)); });
 }
 
 HRESULT STDMETHODCALLTYPE TTavrix::get_ExplicitTop(LONG* value)
 {
-    return ReportingGuard([&] { Out(value, static_cast<LONG>(explicitBounds_.top)); });
+    return Guard([&] { Out(value, static_cast<LONG>(explicitBounds_.top)); });
 }
 
 HRESULT STDMETHODCALLTYPE TTavrix::get_ExplicitWidth(LONG* value)
 {
-    return ReportingGuard([&] { Out(value, static_cast<LONG>(explicitBounds_.width)); });
+    return Guard([&] { Out(value, static_cast<LONG>(explicitBounds_.width)); });
 }
 
 HRESULT STDMETHODCALLTYPE TTavrix::get_ExplicitHeight(LONG* value)
 {
-    return ReportingGuard([&] { Out(value, static_cast<LONG>(explicitBounds_.height)); });
+    return Guard([&] { Out(value, static_cast<LONG>(explicitBounds_.height)); });
 }
 
 HRESULT STDMETHODCALLTYPE TTavrix::get_AlignWithMargins(VARIANT_BOOL* value)
 {
-    return ReportingGuard([&] { Out(value, Bool(alignWithMargins_)); });
+    return Guard([&] { Out(value, Bool(alignWithMargins_)); });
 }
 
 HRESULT STDMETHODCALLTYPE TTavrix::put_AlignWithMargins(VARIANT_BOOL value)
 {
-    return ReportingGuard([&] {
+    return Guard([&] {
         if ((value != 0) == alignWithMargins_)
             return;
         alignWithMargins_ = value != 0;
@@ -593,24 +598,22 @@ HRESULT STDMETHODCALLTYPE TTavrix::put_AlignWithMargins(VARIANT_BOOL value)
 
 HRESULT STDMETHODCALLTYPE TTavrix::get_ParentCustomHint(VARIANT_BOOL* value)
 {
-    return ReportingGuard([&] { Out(value, Bool(parentCustomHint_)); });
+    return Guard([&] { Out(value, Bool(parentCustomHint_)); });
 }
 
 HRESULT STDMETHODCALLTYPE TTavrix::put_ParentCustomHint(VARIANT_BOOL value)
 {
-    return ReportingGuard([&] { parentCustomHint_ = value != 0; });
+    return Guard([&] { parentCustomHint_ = value != 0; });
 }
 
 // The card read command
 
 HRESULT STDMETHODCALLTYPE TTavrix::Read_Card(BSTR ctype)
 {
-    return ReportingGuard([&] {
-        // The handler runs inside this call and may drop the last reference to the
-        // control, or disconnect its sink: both stay alive until the call ends.
-        const ComPtr<IUnknown> keepAlive(controller_);
+    return Guard([&] {
         TCard_Data card;
         ReadCard(Text(ctype), card);
+        // The handler may disconnect its sink: it stays until the call ends.
         const ComPtr<ITavrixEvents> sink = FEvents;
         if (!sink)
             return;
@@ -647,7 +650,7 @@ int32_t TTavrix::EffectivePixelsPerInch() const
 FontLink& TTavrix::Link()
 {
     if (!fontLink_)
-        fontLink_ = std::make_unique<FontLink>(font_);
+        fontLink_ = std::make_unique<FontLink>(font_, controller_);
     return *fontLink_;
 }
 

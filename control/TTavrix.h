@@ -16,6 +16,7 @@
 #include <string>
 #include <vector>
 
+#include "FaultReporting.h"
 #include "FontLink.h"
 #include "FormFont.h"
 #include "FormStream.h"
@@ -24,9 +25,11 @@
 
 class TTavrix final : public ITavrix, public FormStreamTarget {
 public:
-    // controller: the owner whose identity the form shares. parent: the window the
-    // form's window is a child of, or none for a hidden top-level window.
-    TTavrix(IUnknown* controller, HWND parent);
+    // Gives the window the form's window is made under when it has none, or no window for
+    // a hidden top-level one; asked at each need, since a window kept from before may be gone.
+    using ParentWindow = std::function<HWND()>;
+    // controller: the owner whose identity the form shares.
+    TTavrix(IUnknown* controller, ParentWindow parent);
     ~TTavrix();
     TTavrix(const TTavrix&) = delete;
     TTavrix& operator=(const TTavrix&) = delete;
@@ -157,8 +160,21 @@ public:
 private:
     using Notification = std::function<void()>;
 
+    // The ITavrix guard, with the controller kept alive for the whole call: the events a
+    // call raises run container code that may drop the container's last reference.
+    template <typename Body>
+    HRESULT Guard(Body&& body) noexcept
+    {
+        Microsoft::WRL::ComPtr<IUnknown> keepAlive;
+        if (live_)
+            keepAlive = controller_;
+        return ReportingGuard(std::forward<Body>(body));
+    }
+
     static LRESULT CALLBACK WindowProcedure(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
-    LRESULT HandleMessage(UINT message, WPARAM wParam, LPARAM lParam);
+    // Handles a message sent to window: the form's window when it came, which a handler of
+    // the form's events may have replaced by the time the handling ends.
+    LRESULT HandleMessage(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
     void CreateWindowIn(HWND parent);
     void RebuildWindow();
     void RebuildNow();
@@ -180,7 +196,7 @@ private:
     IUnknown* controller_;
     MessageHook hook_;
     HWND window_ = nullptr;
-    HWND parent_ = nullptr;  // where the form's window is made
+    ParentWindow parent_;
     Microsoft::WRL::ComPtr<ITavrixEvents> FEvents;
     unsigned sinkChanges_ = 0;
 

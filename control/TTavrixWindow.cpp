@@ -50,9 +50,9 @@ LRESULT CALLBACK TTavrix::WindowProcedure(HWND window, UINT message, WPARAM wPar
         if (form->hook_) {
             const MessageHook hook = form->hook_;  // the hook may be replaced while it runs
             return hook(message, wParam, lParam,
-                        [form](UINT m, WPARAM w, LPARAM l) { return form->HandleMessage(m, w, l); });
+                        [form, window](UINT m, WPARAM w, LPARAM l) { return form->HandleMessage(window, m, w, l); });
         }
-        return form->HandleMessage(message, wParam, lParam);
+        return form->HandleMessage(window, message, wParam, lParam);
     } catch (...) {
         ShowFault(std::current_exception());
         return 0;
@@ -85,6 +85,12 @@ void TTavrix::CreateWindowIn(HWND parent)
                     CodeModule(), this);
     if (!window_)
         throw PlatformFault(HRESULT_FROM_WIN32(GetLastError()), u"The form's window cannot be created");
+    if (mouseInClient_) {
+        // The window was rebuilt under the pointer: the old one's leave tracking died with it.
+        // Tracking the new one posts the leave at once when the pointer is not over it.
+        TRACKMOUSEEVENT track{sizeof track, TME_LEAVE, window_, 0};
+        TrackMouseEvent(&track);
+    }
     if (!enabled_)
         EnableWindow(window_, FALSE);
     UpdateScrollRanges();
@@ -113,7 +119,7 @@ DWORD TTavrix::WindowExStyle() const
 HWND TTavrix::EnsureWindow()
 {
     if (!window_)
-        CreateWindowIn(parent_);
+        CreateWindowIn(parent_ ? parent_() : nullptr);
     return window_;
 }
 
@@ -272,7 +278,7 @@ void TTavrix::SizeToContent()
     SetWindowPos(window_, nullptr, 0, 0, bounds_.width, bounds_.height, SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
 }
 
-LRESULT TTavrix::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam)
+LRESULT TTavrix::HandleMessage(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
 {
     const bool quiet = destroying_ || rebuilding_;
     switch (message) {
@@ -280,21 +286,22 @@ LRESULT TTavrix::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam)
         return 1;  // painted in full by WM_PAINT
     case WM_PAINT: {
         PAINTSTRUCT paint;
-        HDC dc = BeginPaint(window_, &paint);
+        HDC dc = BeginPaint(window, &paint);
         if (doubleBuffered_) {
             RECT client;
-            GetClientRect(window_, &client);
+            GetClientRect(window, &client);
             HDC memory = CreateCompatibleDC(dc);
             const GdiObject<HBITMAP> bitmap(CreateCompatibleBitmap(dc, client.right, client.bottom));
             HGDIOBJ old = SelectObject(memory, bitmap.get());
             PaintTo(memory);
-            BitBlt(dc, 0, 0, client.right, client.bottom, memory, 0, 0, SRCCOPY);
+            if (IsWindow(window))  // OnPaint's handler may have rebuilt the window
+                BitBlt(dc, 0, 0, client.right, client.bottom, memory, 0, 0, SRCCOPY);
             SelectObject(memory, old);
             DeleteDC(memory);
         } else {
             PaintTo(dc);
         }
-        EndPaint(window_, &paint);
+        EndPaint(window, &paint);
         return 0;
     }
     case WM_PRINTCLIENT:
@@ -321,7 +328,7 @@ LRESULT TTavrix::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam)
     case WM_MOUSEMOVE:
         if (!mouseInClient_) {
             mouseInClient_ = true;
-            TRACKMOUSEEVENT track{sizeof track, TME_LEAVE, window_, 0};
+            TRACKMOUSEEVENT track{sizeof track, TME_LEAVE, window, 0};
             TrackMouseEvent(&track);
             Notify(onMouseEnter_);
         }
@@ -335,9 +342,9 @@ LRESULT TTavrix::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam)
     case WM_CHAR: {
         wchar_t key = static_cast<wchar_t>(wParam);
         KeyPress(key);
-        if (key == 0)
-            return 0;  // the handlers discarded the key press
-        return DefWindowProcW(window_, message, key, lParam);
+        if (key == 0 || !IsWindow(window))
+            return 0;  // the handlers discarded the key press, or destroyed the window
+        return DefWindowProcW(window, message, key, lParam);
     }
     case WM_SETFOCUS:
         if (!active_ && !quiet) {
@@ -347,7 +354,7 @@ LRESULT TTavrix::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam)
         return 0;
     case WM_KILLFOCUS: {
         HWND next = reinterpret_cast<HWND>(wParam);
-        if (active_ && !quiet && !(next && (next == window_ || IsChild(window_, next)))) {
+        if (active_ && !quiet && !(next && (next == window || IsChild(window, next)))) {
             active_ = false;
             Notify(onDeactivate_);
         }
@@ -358,19 +365,19 @@ LRESULT TTavrix::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam)
             Realign();
         return 0;
     case FormMessage::VisibleChanged:
-        ShowWindow(window_, wParam ? SW_SHOWNA : SW_HIDE);
+        ShowWindow(window, wParam ? SW_SHOWNA : SW_HIDE);
         return 0;
     case FormMessage::RecreateWindow:
         RebuildNow();
         return 0;
     case FormMessage::Invalidate:
-        InvalidateRect(window_, nullptr, TRUE);
+        InvalidateRect(window, nullptr, TRUE);
         return 0;
     case FormMessage::WantSpecialKey:
     case FormMessage::DialogKey:
     case FormMessage::ChildKey:
         return 0;  // the form has no child controls and no keys of its own
     default:
-        return DefWindowProcW(window_, message, wParam, lParam);
+        return DefWindowProcW(window, message, wParam, lParam);
     }
 }

@@ -53,9 +53,12 @@ public:
     {
         if (!clone)
             return E_POINTER;
-        *clone = new ConnectionsEnumerator(owner_.Get(), point_, position_);
-        (*clone)->AddRef();
-        return S_OK;
+        *clone = nullptr;
+        return HandlingGuard([&] {
+            ComPtr<IEnumConnections> made = new ConnectionsEnumerator(owner_.Get(), point_, position_);
+            *clone = made.Detach();
+            return S_OK;
+        });
     }
 
 private:
@@ -116,6 +119,8 @@ HRESULT STDMETHODCALLTYPE ConnectionPoint::GetConnectionPointContainer(IConnecti
 
 HRESULT STDMETHODCALLTYPE ConnectionPoint::Advise(IUnknown* sink, DWORD* cookie)
 {
+    // The sink change raises OnCreate, whose handler may drop the container's last reference.
+    const ComPtr<IUnknown> keepAlive(owner_);
     return HandlingGuard([&]() -> HRESULT {
         if (!cookie)
             return E_POINTER;
@@ -138,6 +143,7 @@ HRESULT STDMETHODCALLTYPE ConnectionPoint::Advise(IUnknown* sink, DWORD* cookie)
 
 HRESULT STDMETHODCALLTYPE ConnectionPoint::Unadvise(DWORD cookie)
 {
+    const ComPtr<IUnknown> keepAlive(owner_);
     return HandlingGuard([&]() -> HRESULT {
         if (cookie == 0 || cookie > slots.size() || !slots[cookie - 1])
             return CONNECT_E_NOCONNECTION;
@@ -154,7 +160,10 @@ HRESULT STDMETHODCALLTYPE ConnectionPoint::EnumConnections(IEnumConnections** co
 {
     if (!connections)
         return E_POINTER;
-    *connections = new ConnectionsEnumerator(owner_, *this, 0);
-    (*connections)->AddRef();
-    return S_OK;
+    *connections = nullptr;
+    return HandlingGuard([&] {
+        ComPtr<IEnumConnections> made = new ConnectionsEnumerator(owner_, *this, 0);
+        *connections = made.Detach();
+        return S_OK;
+    });
 }

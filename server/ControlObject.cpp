@@ -3,6 +3,8 @@
 
 #include <olectl.h>
 
+#include <new>
+
 #include "ComObject.h"
 #include "ControlFactory.h"
 #include "EventSinkRelay.h"
@@ -61,7 +63,8 @@ private:
     ControlObject* object_;
 };
 
-// Walks the control object's connection points; counted on the control object, kept by it.
+// Walks the control object's connection points. Its references are counted on the control
+// object too, so that the object outlives it; it goes when its own last one does.
 class ControlObject::PointsEnumerator final : public IEnumConnectionPoints {
 public:
     PointsEnumerator(ControlObject& object, size_t position) : object_(object), position_(position) {}
@@ -78,8 +81,18 @@ public:
         *result = nullptr;
         return E_NOINTERFACE;
     }
-    ULONG STDMETHODCALLTYPE AddRef() override { return object_.AddRef(); }
-    ULONG STDMETHODCALLTYPE Release() override { return object_.Release(); }
+    ULONG STDMETHODCALLTYPE AddRef() override
+    {
+        ++references_;
+        return object_.AddRef();
+    }
+    ULONG STDMETHODCALLTYPE Release() override
+    {
+        ControlObject& object = object_;
+        if (--references_ == 0)
+            delete this;
+        return object.Release();
+    }
 
     HRESULT STDMETHODCALLTYPE Next(ULONG count, IConnectionPoint** points, ULONG* fetched) override
     {
@@ -109,21 +122,23 @@ public:
     {
         if (!clone)
             return E_POINTER;
-        *clone = object_.NewPointsEnumerator(position_);
-        return *clone ? S_OK : E_UNEXPECTED;
+        *clone = nullptr;
+        return HandlingGuard([&] {
+            *clone = object_.NewPointsEnumerator(position_);
+            return S_OK;
+        });
     }
 
 private:
     ControlObject& object_;
+    std::atomic<ULONG> references_{0};
     size_t position_;
 };
 
 IEnumConnectionPoints* ControlObject::NewPointsEnumerator(size_t position)
 {
-    pointEnumerators_.push_back(std::make_unique<PointsEnumerator>(*this, position));
-    IEnumConnectionPoints* enumerator = pointEnumerators_.back().get();
-    enumerator->AddRef();
-    return enumerator;
+    Microsoft::WRL::ComPtr<IEnumConnectionPoints> made = new PointsEnumerator(*this, position);
+    return made.Detach();
 }
 
 ControlObject::ControlObject(ControlFactory& factory, IUnknown* outer)
@@ -136,7 +151,7 @@ ControlObject::ControlObject(ControlFactory& factory, IUnknown* outer)
                 controlling_, this, factory_.EventIID, true, [this](IUnknown* sink) { EventSinkChanged(sink); }));
         points_.push_back(std::make_unique<ConnectionPoint>(controlling_, this, IID_IPropertyNotifySink, false,
                                                             nullptr));
-        form_ = std::make_unique<TTavrix>(controlling_, ParkingWindow());
+        form_ = std::make_unique<TTavrix>(controlling_, ParkingWindow);
         form_->SetMessageHook([this](UINT message, WPARAM wParam, LPARAM lParam, const TTavrix::PassOn& passOn) {
             return HookMessage(message, wParam, lParam, passOn);
         });
@@ -149,6 +164,9 @@ ControlObject::ControlObject(ControlFactory& factory, IUnknown* outer)
 
 ControlObject::~ControlObject()
 {
+    // OnDestroy's handler may call back (a query, the extent, Unadvise): it runs while the
+    // object is still whole.
+    form_->RunDestroyNotification();
     form_->SetMessageHook(nullptr);  // the form's window procedure is its own again
     form_.reset();
     points_.clear();  // sinks still connected are released without the sink-change step
@@ -188,7 +206,9 @@ HRESULT ControlObject::InnerQueryInterface(REFIID iid, void** object)
     if (IsEqualIID(iid, IID_IOleLink)) {
         // Handed out, yet the answer stays E_NOINTERFACE.
         if (!linkStub_) {
-            linkStub_ = new LinkStub(this);
+            linkStub_ = new (std::nothrow) LinkStub(this);
+            if (!linkStub_)
+                return E_NOINTERFACE;
             linkStub_->AddRef();
         }
         *object = static_cast<IOleLink*>(linkStub_);
@@ -263,7 +283,7 @@ HRESULT STDMETHODCALLTYPE ControlObject::InterfaceSupportsErrorInfo(REFIID iid)
 
 HRESULT STDMETHODCALLTYPE ControlObject::GetClassInfo(ITypeInfo** info)
 {
-    return HandlingGuard([&]() -> HRESULT {
+    return Guard([&]() -> HRESULT {
         if (!info)
             return E_POINTER;
         *info = nullptr;
@@ -295,12 +315,10 @@ HRESULT STDMETHODCALLTYPE ControlObject::EnumConnectionPoints(IEnumConnectionPoi
     if (!points)
         return E_POINTER;
     *points = nullptr;
-    try {
+    return HandlingGuard([&] {
         *points = NewPointsEnumerator(0);
         return S_OK;
-    } catch (...) {
-        return E_UNEXPECTED;
-    }
+    });
 }
 
 HRESULT STDMETHODCALLTYPE ControlObject::FindConnectionPoint(REFIID iid, IConnectionPoint** point)
@@ -324,7 +342,7 @@ std::vector<CLSID> ControlObject::PropertyPages() { return form_->PropertyPages(
 
 HRESULT STDMETHODCALLTYPE ControlObject::GetPages(CAUUID* pages)
 {
-    return HandlingGuard([&]() -> HRESULT {
+    return Guard([&]() -> HRESULT {
         if (!pages)
             return E_POINTER;
         const std::vector<CLSID> found = PropertyPages();
@@ -375,15 +393,15 @@ HRESULT STDMETHODCALLTYPE ControlObject::GetPredefinedValue(DISPID, DWORD, VARIA
 HRESULT STDMETHODCALLTYPE ControlObject::PreMessageFilter(HWND window, UINT message, WPARAM wParam, LPARAM lParam,
                                                           LRESULT* result, DWORD* cookie)
 {
-    return simpleFrameSite_ ? simpleFrameSite_->PreMessageFilter(window, message, wParam, lParam, result, cookie)
-                            : S_OK;
+    const ComPtr<ISimpleFrameSite> site = simpleFrameSite_;
+    return site ? site->PreMessageFilter(window, message, wParam, lParam, result, cookie) : S_OK;
 }
 
 HRESULT STDMETHODCALLTYPE ControlObject::PostMessageFilter(HWND window, UINT message, WPARAM wParam, LPARAM lParam,
                                                            LRESULT* result, DWORD cookie)
 {
-    return simpleFrameSite_ ? simpleFrameSite_->PostMessageFilter(window, message, wParam, lParam, result, cookie)
-                            : S_OK;
+    const ComPtr<ISimpleFrameSite> site = simpleFrameSite_;
+    return site ? site->PostMessageFilter(window, message, wParam, lParam, result, cookie) : S_OK;
 }
 
 // IObjectSafety

@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "ConnectionPoint.h"
+#include "FaultReporting.h"
 #include "TTavrix.h"
 
 class ControlFactory;
@@ -172,6 +173,15 @@ public:
     TTavrix& form() { return *form_; }
 
 private:
+    // The control-protocol guard, with the object kept alive for the whole call: the events
+    // a call raises run container code that may drop the container's last reference.
+    template <typename Body>
+    HRESULT Guard(Body&& body) noexcept
+    {
+        const Microsoft::WRL::ComPtr<IUnknown> keepAlive(controlling_);
+        return HandlingGuard(std::forward<Body>(body));
+    }
+
     class Inner final : public IUnknown {
     public:
         explicit Inner(ControlObject& object) : object_(object) {}
@@ -210,7 +220,6 @@ private:
 
     // The event point first, then the property-notification point.
     std::vector<std::unique_ptr<ConnectionPoint>> points_;
-    std::vector<std::unique_ptr<PointsEnumerator>> pointEnumerators_;
     Microsoft::WRL::ComPtr<IDispatch> eventSink_;
 
     Microsoft::WRL::ComPtr<IOleClientSite> clientSite_;

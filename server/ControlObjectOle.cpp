@@ -30,7 +30,7 @@ int LibraryPixelsPerInch()
 
 HRESULT STDMETHODCALLTYPE ControlObject::SetClientSite(IOleClientSite* site)
 {
-    return HandlingGuard([&]() -> HRESULT {
+    return Guard([&]() -> HRESULT {
         if (site) {
             if (clientSite_)
                 return E_FAIL;
@@ -64,7 +64,7 @@ HRESULT STDMETHODCALLTYPE ControlObject::SetHostNames(LPCOLESTR, LPCOLESTR) { re
 
 HRESULT STDMETHODCALLTYPE ControlObject::Close(DWORD)
 {
-    return HandlingGuard([&]() -> HRESULT {
+    return Guard([&]() -> HRESULT {
         // Never dirty, so nothing is saved; no hint window is ever shown.
         form_->RunDestroyNotification();
         return InPlaceDeactivate();
@@ -91,7 +91,7 @@ HRESULT STDMETHODCALLTYPE ControlObject::GetClipboardData(DWORD, IDataObject** d
 
 HRESULT STDMETHODCALLTYPE ControlObject::DoVerb(LONG verb, LPMSG, IOleClientSite*, LONG, HWND, LPCRECT)
 {
-    return HandlingGuard([&]() -> HRESULT {
+    return Guard([&]() -> HRESULT {
         switch (verb) {
         case OLEIVERB_PRIMARY:
         case OLEIVERB_PROPERTIES:
@@ -116,13 +116,14 @@ HRESULT STDMETHODCALLTYPE ControlObject::DoVerb(LONG verb, LPMSG, IOleClientSite
 
 void ControlObject::ShowPropertyPages()
 {
-    if (controlSite_ && controlSite_->ShowPropertyFrame() == S_OK)
+    if (const ComPtr<IOleControlSite> site = controlSite_; site && site->ShowPropertyFrame() == S_OK)
         return;
     std::vector<CLSID> pages = PropertyPages();
     if (pages.empty())
         return;
-    if (inPlaceFrame_)
-        inPlaceFrame_->EnableModeless(FALSE);
+    const ComPtr<IOleInPlaceFrame> frame = inPlaceFrame_;
+    if (frame)
+        frame->EnableModeless(FALSE);
     std::wstring caption;
     try {
         VARIANT name = Ambient(AmbientDisplayName);
@@ -134,8 +135,8 @@ void ControlObject::ShowPropertyPages()
     IUnknown* self = &inner_;
     OleCreatePropertyFrame(GetActiveWindow(), 16, 16, caption.c_str(), 1, &self, static_cast<ULONG>(pages.size()),
                            pages.data(), GetSystemDefaultLCID(), 0, nullptr);
-    if (inPlaceFrame_)
-        inPlaceFrame_->EnableModeless(TRUE);
+    if (frame)
+        frame->EnableModeless(TRUE);
 }
 
 HRESULT STDMETHODCALLTYPE ControlObject::EnumVerbs(IEnumOLEVERB** verbs)
@@ -169,7 +170,7 @@ HRESULT STDMETHODCALLTYPE ControlObject::SetExtent(DWORD aspect, SIZEL* size)
         return DV_E_DVASPECT;
     if (!size)
         return E_POINTER;
-    return HandlingGuard([&]() -> HRESULT {
+    return Guard([&]() -> HRESULT {
         const int ppi = LibraryPixelsPerInch();
         const POINT position = form_->Position();
         form_->SetBounds(position.x, position.y, MulDiv(size->cx, ppi, HimetricPerInch),
@@ -193,7 +194,7 @@ HRESULT STDMETHODCALLTYPE ControlObject::GetExtent(DWORD aspect, SIZEL* size)
 
 HRESULT STDMETHODCALLTYPE ControlObject::Advise(IAdviseSink* sink, DWORD* connection)
 {
-    return HandlingGuard([&]() -> HRESULT {
+    return Guard([&]() -> HRESULT {
         if (!adviseHolder_)
             Check(CreateOleAdviseHolder(&adviseHolder_));
         return adviseHolder_->Advise(sink, connection);
@@ -202,7 +203,7 @@ HRESULT STDMETHODCALLTYPE ControlObject::Advise(IAdviseSink* sink, DWORD* connec
 
 HRESULT STDMETHODCALLTYPE ControlObject::Unadvise(DWORD connection)
 {
-    return HandlingGuard([&]() -> HRESULT {
+    return Guard([&]() -> HRESULT {
         if (!adviseHolder_)
             Check(CreateOleAdviseHolder(&adviseHolder_));
         return adviseHolder_->Unadvise(connection);
@@ -214,7 +215,7 @@ HRESULT STDMETHODCALLTYPE ControlObject::EnumAdvise(IEnumSTATDATA** advise)
     if (!advise)
         return E_POINTER;
     *advise = nullptr;
-    return HandlingGuard([&]() -> HRESULT {
+    return Guard([&]() -> HRESULT {
         if (!adviseHolder_)
             Check(CreateOleAdviseHolder(&adviseHolder_));
         return adviseHolder_->EnumAdvise(advise);
@@ -248,12 +249,12 @@ HRESULT STDMETHODCALLTYPE ControlObject::GetControlInfo(CONTROLINFO* info)
 
 HRESULT STDMETHODCALLTYPE ControlObject::OnMnemonic(MSG*)
 {
-    return HandlingGuard([&] { return ActivateInPlace(true); });
+    return Guard([&] { return ActivateInPlace(true); });
 }
 
 HRESULT STDMETHODCALLTYPE ControlObject::OnAmbientPropertyChange(DISPID)
 {
-    return HandlingGuard([&]() -> HRESULT {
+    return Guard([&]() -> HRESULT {
         TakeAmbientProperties();
         return S_OK;
     });
@@ -269,12 +270,13 @@ HRESULT STDMETHODCALLTYPE ControlObject::FreezeEvents(BOOL freeze)
 
 VARIANT ControlObject::Ambient(DISPID dispid)
 {
-    if (!ambientDispatch_)
+    const ComPtr<IDispatch> ambient = ambientDispatch_;
+    if (!ambient)
         throw PlatformFault(E_UNEXPECTED, u"No ambient properties");
     VARIANT value;
     VariantInit(&value);
     DISPPARAMS none{nullptr, nullptr, 0, 0};
-    Check(ambientDispatch_->Invoke(dispid, IID_NULL, 0, DISPATCH_PROPERTYGET, &none, &value, nullptr, nullptr));
+    Check(ambient->Invoke(dispid, IID_NULL, 0, DISPATCH_PROPERTYGET, &none, &value, nullptr, nullptr));
     return value;
 }
 
@@ -314,7 +316,7 @@ void ControlObject::TakeAmbientProperties()
 
 HRESULT STDMETHODCALLTYPE ControlObject::QuickActivate(QACONTAINER* container, QACONTROL* control)
 {
-    return HandlingGuard([&]() -> HRESULT {
+    return Guard([&]() -> HRESULT {
         if (!container || !control || control->cbSize < 24)
             return E_UNEXPECTED;
         *control = QACONTROL{};

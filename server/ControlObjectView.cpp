@@ -23,67 +23,90 @@ constexpr DWORD KeyModShift = 1, KeyModControl = 2, KeyModAlt = 4;
 
 HRESULT ControlObject::ActivateInPlace(bool uiActivate)
 {
+    // Every call below reaches the container, and the focus raises OnActivate: a handler may
+    // close the control, clear its site or deactivate it. The calls go through references
+    // held here, and each step first checks that the control is still where it was.
     form_->SetVisible(true);
     if (!inPlaceActive_) {
+        const ComPtr<IOleClientSite> client = clientSite_;
+        ComPtr<IOleInPlaceSite> site;
         bool told = false;  // OnInPlaceActivate succeeded
         try {
-            if (!clientSite_)
+            if (!client)
                 throw PlatformFault(E_FAIL, u"No client site");
-            Check(clientSite_->QueryInterface(IID_PPV_ARGS(&inPlaceSite_)));
-            if (inPlaceSite_->CanInPlaceActivate() != S_OK)
+            Check(client->QueryInterface(IID_PPV_ARGS(&site)));
+            inPlaceSite_ = site;
+            if (site->CanInPlaceActivate() != S_OK)
                 throw PlatformFault(E_FAIL, u"The site refuses in-place activation");
-            Check(inPlaceSite_->OnInPlaceActivate());
+            Check(site->OnInPlaceActivate());
             told = true;
             HWND parent = nullptr;
-            Check(inPlaceSite_->GetWindow(&parent));
+            Check(site->GetWindow(&parent));
             RECT position{}, clip{};
             OLEINPLACEFRAMEINFO frameInfo{};
             frameInfo.cb = 20;
-            Check(inPlaceSite_->GetWindowContext(&inPlaceFrame_, &inPlaceUIWindow_, &position, &clip, &frameInfo));
-            if (!inPlaceFrame_)
+            ComPtr<IOleInPlaceFrame> frame;
+            ComPtr<IOleInPlaceUIWindow> uiWindow;
+            Check(site->GetWindowContext(&frame, &uiWindow, &position, &clip, &frameInfo));
+            if (!frame)
                 throw PlatformFault(E_FAIL, u"The site gives no frame");
+            inPlaceFrame_ = frame;
+            inPlaceUIWindow_ = uiWindow;
             form_->SetBounds(position.left, position.top, position.right - position.left,
                              position.bottom - position.top);
             SetParent(form_->EnsureWindow(), parent);
             form_->SetVisible(true);
             inPlaceActive_ = true;
-            clientSite_->ShowObject();
+            client->ShowObject();
         } catch (...) {
             inPlaceActive_ = false;
             inPlaceUIWindow_.Reset();
             inPlaceFrame_.Reset();
-            if (told)
-                inPlaceSite_->OnInPlaceDeactivate();
             inPlaceSite_.Reset();
+            if (told)
+                site->OnInPlaceDeactivate();
             return HandleFault(std::current_exception());
         }
     }
     if (uiActivate && !uiActive_) {
+        const ComPtr<IOleInPlaceSite> site = inPlaceSite_;
+        const ComPtr<IOleInPlaceFrame> frame = inPlaceFrame_;
+        const ComPtr<IOleInPlaceUIWindow> uiWindow = inPlaceUIWindow_;
+        const auto stillInPlace = [&] { return inPlaceActive_ && inPlaceSite_ == site && inPlaceFrame_ == frame; };
+        if (!site || !frame || !stillInPlace())
+            return S_OK;  // undone by the container while it was told
         uiActive_ = true;
-        inPlaceSite_->OnUIActivate();
+        site->OnUIActivate();
+        if (!stillInPlace() || !uiActive_)
+            return S_OK;
         SetFocus(form_->window());
+        if (!stillInPlace() || !uiActive_)
+            return S_OK;
         IOleInPlaceActiveObject* active = this;
-        inPlaceFrame_->SetActiveObject(active, nullptr);
-        if (inPlaceUIWindow_)
-            inPlaceUIWindow_->SetActiveObject(active, nullptr);
-        inPlaceFrame_->SetBorderSpace(nullptr);
-        if (inPlaceUIWindow_)
-            inPlaceUIWindow_->SetBorderSpace(nullptr);
+        frame->SetActiveObject(active, nullptr);
+        if (uiWindow)
+            uiWindow->SetActiveObject(active, nullptr);
+        frame->SetBorderSpace(nullptr);
+        if (uiWindow)
+            uiWindow->SetBorderSpace(nullptr);
     }
     return S_OK;
 }
 
 HRESULT STDMETHODCALLTYPE ControlObject::UIDeactivate()
 {
-    return HandlingGuard([&]() -> HRESULT {
+    return Guard([&]() -> HRESULT {
         if (uiActive_) {
             uiActive_ = false;
-            if (inPlaceUIWindow_)
-                inPlaceUIWindow_->SetActiveObject(nullptr, nullptr);
-            if (inPlaceFrame_)
-                inPlaceFrame_->SetActiveObject(nullptr, nullptr);
-            if (inPlaceSite_)
-                inPlaceSite_->OnUIDeactivate(FALSE);
+            const ComPtr<IOleInPlaceSite> site = inPlaceSite_;
+            const ComPtr<IOleInPlaceFrame> frame = inPlaceFrame_;
+            const ComPtr<IOleInPlaceUIWindow> uiWindow = inPlaceUIWindow_;
+            if (uiWindow)
+                uiWindow->SetActiveObject(nullptr, nullptr);
+            if (frame)
+                frame->SetActiveObject(nullptr, nullptr);
+            if (site)
+                site->OnUIDeactivate(FALSE);
         }
         return S_OK;
     });
@@ -91,7 +114,7 @@ HRESULT STDMETHODCALLTYPE ControlObject::UIDeactivate()
 
 HRESULT STDMETHODCALLTYPE ControlObject::InPlaceDeactivate()
 {
-    return HandlingGuard([&]() -> HRESULT {
+    return Guard([&]() -> HRESULT {
         if (inPlaceActive_) {
             inPlaceActive_ = false;
             UIDeactivate();
@@ -102,7 +125,8 @@ HRESULT STDMETHODCALLTYPE ControlObject::InPlaceDeactivate()
             inPlaceFrame_.Reset();
             const ComPtr<IOleInPlaceSite> site = std::move(inPlaceSite_);
             inPlaceSite_.Reset();
-            site->OnInPlaceDeactivate();
+            if (site)
+                site->OnInPlaceDeactivate();
         }
         HideForm();
         return S_OK;
@@ -129,7 +153,7 @@ HRESULT STDMETHODCALLTYPE ControlObject::SetObjectRects(LPCRECT position, LPCREC
 {
     if (!position || !clip)
         return E_POINTER;
-    return HandlingGuard([&]() -> HRESULT {
+    return Guard([&]() -> HRESULT {
         if (HWND window = form_->window()) {
             RECT visible;
             if (IntersectRect(&visible, position, clip) && !EqualRect(&visible, position)) {
@@ -150,12 +174,12 @@ HRESULT STDMETHODCALLTYPE ControlObject::ReactivateAndUndo() { return E_NOTIMPL;
 
 HRESULT STDMETHODCALLTYPE ControlObject::OnFrameWindowActivate(BOOL)
 {
-    return HandlingGuard([&] { return ActivateInPlace(true); });
+    return Guard([&] { return ActivateInPlace(true); });
 }
 
 HRESULT STDMETHODCALLTYPE ControlObject::OnDocWindowActivate(BOOL activate)
 {
-    return HandlingGuard([&] { return activate ? ActivateInPlace(true) : S_OK; });
+    return Guard([&] { return activate ? ActivateInPlace(true) : S_OK; });
 }
 
 HRESULT STDMETHODCALLTYPE ControlObject::ResizeBorder(LPCRECT, IOleInPlaceUIWindow*, BOOL) { return S_OK; }
@@ -181,7 +205,7 @@ bool ControlObject::IsOwnWindow(HWND window) const
 
 HRESULT STDMETHODCALLTYPE ControlObject::TranslateAccelerator(LPMSG message)
 {
-    return HandlingGuard([&]() -> HRESULT {
+    return Guard([&]() -> HRESULT {
         if (!message)
             return E_POINTER;
         if (message->message >= WM_KEYFIRST && message->message <= WM_KEYLAST && IsOwnWindow(message->hwnd)) {
@@ -207,7 +231,8 @@ HRESULT STDMETHODCALLTYPE ControlObject::TranslateAccelerator(LPMSG message)
                 SendMessageW(window, FormMessage::DialogKey, message->wParam, message->lParam))
                 return S_OK;
         }
-        if (!controlSite_)
+        const ComPtr<IOleControlSite> site = controlSite_;
+        if (!site)
             return S_FALSE;
         DWORD modifiers = 0;
         if (GetKeyState(VK_SHIFT) < 0)
@@ -216,7 +241,7 @@ HRESULT STDMETHODCALLTYPE ControlObject::TranslateAccelerator(LPMSG message)
             modifiers |= KeyModControl;
         if (GetKeyState(VK_MENU) < 0)
             modifiers |= KeyModAlt;
-        return controlSite_->TranslateAccelerator(message, modifiers);
+        return site->TranslateAccelerator(message, modifiers);
     });
 }
 
@@ -224,21 +249,22 @@ HRESULT STDMETHODCALLTYPE ControlObject::TranslateAccelerator(LPMSG message)
 
 LRESULT ControlObject::HookMessage(UINT message, WPARAM wParam, LPARAM lParam, const TTavrix::PassOn& passOn)
 {
-    const bool filtered = (message < FormMessage::First || message > FormMessage::Last) && simpleFrameSite_ &&
-                          inPlaceActive_;
+    // passOn runs the form's handlers and so the container's events, which may clear the
+    // site: both filters go to the simple frame site as it was when the message came.
+    const ComPtr<ISimpleFrameSite> frameSite =
+        (message < FormMessage::First || message > FormMessage::Last) && inPlaceActive_ ? simpleFrameSite_ : nullptr;
+    HWND window = form_->window();
     LRESULT result = 0;
     DWORD cookie = 0;
-    if (filtered &&
-        simpleFrameSite_->PreMessageFilter(form_->window(), message, wParam, lParam, &result, &cookie) == S_FALSE)
+    if (frameSite && frameSite->PreMessageFilter(window, message, wParam, lParam, &result, &cookie) == S_FALSE)
         return result;
-    HWND window = form_->window();
 
     switch (message) {
     case WM_SETFOCUS:
     case WM_KILLFOCUS:
         result = passOn(message, wParam, lParam);
-        if (controlSite_)
-            controlSite_->OnFocus(message == WM_SETFOCUS);
+        if (const ComPtr<IOleControlSite> site = controlSite_)
+            site->OnFocus(message == WM_SETFOCUS);
         break;
     case FormMessage::VisibleChanged:
         if (!wParam)
@@ -283,8 +309,8 @@ LRESULT ControlObject::HookMessage(UINT message, WPARAM wParam, LPARAM lParam, c
         break;
     }
 
-    if (filtered && IsWindow(window))
-        simpleFrameSite_->PostMessageFilter(window, message, wParam, lParam, &result, cookie);
+    if (frameSite && IsWindow(window))
+        frameSite->PostMessageFilter(window, message, wParam, lParam, &result, cookie);
     return result;
 }
 
@@ -308,7 +334,7 @@ HRESULT STDMETHODCALLTYPE ControlObject::Draw(DWORD aspect, LONG, void*, DVTARGE
         return DV_E_DVASPECT;
     if (!draw || !bounds)
         return E_INVALIDARG;
-    return HandlingGuard([&]() -> HRESULT {
+    return Guard([&]() -> HRESULT {
         const bool wasVisible = form_->visible();
         form_->SetVisible(true);
         HWND window = form_->EnsureWindow();
@@ -343,7 +369,7 @@ HRESULT STDMETHODCALLTYPE ControlObject::SetAdvise(DWORD aspects, DWORD flags, I
 {
     if (!(aspects & DVASPECT_CONTENT))
         return DV_E_DVASPECT;
-    return HandlingGuard([&]() -> HRESULT {
+    return Guard([&]() -> HRESULT {
         viewAdviseFlags_ = flags;
         viewAdviseSink_ = sink;
         if (flags & ADVF_PRIMEFIRST)
@@ -379,7 +405,7 @@ HRESULT STDMETHODCALLTYPE ControlObject::GetData(FORMATETC* format, STGMEDIUM* m
         return E_POINTER;
     if (!(format->tymed & TYMED_MFPICT))
         return DV_E_FORMATETC;
-    return HandlingGuard([&]() -> HRESULT {
+    return Guard([&]() -> HRESULT {
         SIZEL extent{};
         Check(GetExtent(DVASPECT_CONTENT, &extent));
         HDC metafile = CreateMetaFileW(nullptr);
@@ -442,7 +468,7 @@ HRESULT STDMETHODCALLTYPE ControlObject::EnumFormatEtc(DWORD, IEnumFORMATETC** f
 HRESULT STDMETHODCALLTYPE ControlObject::DAdvise(FORMATETC* format, DWORD flags, IAdviseSink* sink,
                                                  DWORD* connection)
 {
-    return HandlingGuard([&]() -> HRESULT {
+    return Guard([&]() -> HRESULT {
         if (!dataAdviseHolder_)
             Check(CreateDataAdviseHolder(&dataAdviseHolder_));
         return dataAdviseHolder_->Advise(static_cast<IDataObject*>(this), format, flags, sink, connection);

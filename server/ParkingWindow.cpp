@@ -1,5 +1,9 @@
 #include "ParkingWindow.h"
 
+#include <cwchar>
+#include <iterator>
+#include <mutex>
+
 #include "Fault.h"
 #include "FaultReporting.h"
 #include "ServerInstance.h"
@@ -7,7 +11,6 @@
 namespace {
 
 constexpr wchar_t ClassName[] = L"QivParkingWindow";
-HWND parking = nullptr;
 
 // The control whose handle an owner-drawn item's structure carries in its control-ID field.
 HWND ItemOwner(LPARAM lParam)
@@ -27,20 +30,36 @@ LRESULT CALLBACK ParkingProcedure(HWND window, UINT message, WPARAM wParam, LPAR
     case WM_DELETEITEM:
     case WM_COMPAREITEM:
         return SendMessageW(ItemOwner(lParam), 0x2000 + message, wParam, lParam);
-    case WM_NCDESTROY:
-        if (window == parking)
-            parking = nullptr;
-        break;
     }
     return DefWindowProcW(window, message, wParam, lParam);
 }
 
-}  // namespace
-
-HWND ParkingWindow()
+BOOL CALLBACK FindParking(HWND window, LPARAM found)
 {
-    if (parking)
-        return parking;
+    wchar_t name[std::size(ClassName) + 1] = {};
+    if (GetClassNameW(window, name, static_cast<int>(std::size(name))) &&
+        wcscmp(name, ClassName) == 0 &&
+        reinterpret_cast<HINSTANCE>(GetWindowLongPtrW(window, GWLP_HINSTANCE)) == ServerInstance) {
+        *reinterpret_cast<HWND*>(found) = window;
+        return FALSE;
+    }
+    return TRUE;
+}
+
+// This thread's parking window, looked up afresh each time: a handle kept from an earlier
+// need may name a window that died with its thread, or one that reuses the handle.
+HWND ThreadParkingWindow()
+{
+    HWND found = nullptr;
+    EnumThreadWindows(GetCurrentThreadId(), FindParking, reinterpret_cast<LPARAM>(&found));
+    return found;
+}
+
+void RegisterParkingClass()
+{
+    // Threads register at once when each makes its first control.
+    static std::mutex registering;
+    const std::lock_guard<std::mutex> lock(registering);
     WNDCLASSW existing{};
     if (GetClassInfoW(ServerInstance, ClassName, &existing) && existing.lpfnWndProc != ParkingProcedure &&
         !UnregisterClassW(ClassName, ServerInstance))
@@ -53,8 +72,31 @@ HWND ParkingWindow()
         if (!RegisterClassW(&windowClass))
             throw Fault(u"ウィンドウクラスの作成でエラーが発生しました");
     }
-    parking = CreateWindowExW(WS_EX_TOOLWINDOW, ClassName, L"", WS_POPUP, 0, 0, 0, 0, nullptr, nullptr,
-                              ServerInstance, nullptr);
+}
+
+// Window classes and windows of this library live on past an unload that a host asks for
+// once no control is left (threads end with their windows, broadcasts reach every window):
+// from the first window on, the library stays loaded until the process ends.
+void PinLibrary()
+{
+    static std::once_flag pinned;
+    std::call_once(pinned, [] {
+        HMODULE module = nullptr;
+        GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_PIN | GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS,
+                           reinterpret_cast<LPCWSTR>(&ParkingProcedure), &module);
+    });
+}
+
+}  // namespace
+
+HWND ParkingWindow()
+{
+    if (HWND existing = ThreadParkingWindow())
+        return existing;
+    RegisterParkingClass();
+    PinLibrary();
+    HWND parking = CreateWindowExW(WS_EX_TOOLWINDOW, ClassName, L"", WS_POPUP, 0, 0, 0, 0, nullptr, nullptr,
+                                   ServerInstance, nullptr);
     if (!parking)
         Check(HRESULT_FROM_WIN32(GetLastError()));
     SetWindowPos(parking, nullptr, 0, 0, 0, 0, SWP_SHOWWINDOW | SWP_NOACTIVATE | SWP_NOREDRAW | SWP_NOZORDER);

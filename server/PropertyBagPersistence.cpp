@@ -67,7 +67,7 @@ HRESULT STDMETHODCALLTYPE ControlObject::Load(IPropertyBag* bag, IErrorLog* log)
 {
     if (!bag)
         return E_POINTER;
-    return HandlingGuard([&]() -> HRESULT {
+    return Guard([&]() -> HRESULT {
         ITavrix& dispatch = *form_;
         for (const BagProperty& property : BagProperties()) {
             VARIANT value;
@@ -88,7 +88,7 @@ HRESULT STDMETHODCALLTYPE ControlObject::Save(IPropertyBag* bag, BOOL, BOOL)
 {
     if (!bag)
         return E_POINTER;
-    return HandlingGuard([&]() -> HRESULT {
+    return Guard([&]() -> HRESULT {
         ITavrix& dispatch = *form_;
         for (const BagProperty& property : BagProperties()) {
             VARIANT value;

@@ -95,7 +95,7 @@ HRESULT STDMETHODCALLTYPE ControlObject::IsDirty() { return S_FALSE; }  // the c
 
 HRESULT STDMETHODCALLTYPE ControlObject::Load(IStream* stream)
 {
-    return HandlingGuard([&]() -> HRESULT {
+    return Guard([&]() -> HRESULT {
         if (!stream)
             return E_POINTER;
         LoadForm(*form_, stream);
@@ -105,7 +105,7 @@ HRESULT STDMETHODCALLTYPE ControlObject::Load(IStream* stream)
 
 HRESULT STDMETHODCALLTYPE ControlObject::Save(IStream* stream, BOOL)
 {
-    return HandlingGuard([&]() -> HRESULT {
+    return Guard([&]() -> HRESULT {
         if (!stream)
             return E_POINTER;
         SaveForm(*form_, stream);
@@ -119,7 +119,7 @@ HRESULT STDMETHODCALLTYPE ControlObject::InitNew(IStorage*) { return S_OK; }
 
 HRESULT STDMETHODCALLTYPE ControlObject::Load(IStorage* storage)
 {
-    return HandlingGuard([&]() -> HRESULT {
+    return Guard([&]() -> HRESULT {
         if (!storage)
             return E_POINTER;
         ComPtr<IStream> stream;
@@ -131,7 +131,7 @@ HRESULT STDMETHODCALLTYPE ControlObject::Load(IStorage* storage)
 
 HRESULT STDMETHODCALLTYPE ControlObject::Save(IStorage* storage, BOOL)
 {
-    return HandlingGuard([&]() -> HRESULT {
+    return Guard([&]() -> HRESULT {
         if (!storage)
             return E_POINTER;
         ComPtr<IStream> stream;

@@ -11,7 +11,8 @@
 
 class FormHost final : public IUnknown {
 public:
-    explicit FormHost(HWND parent = nullptr) : form(std::make_unique<TTavrix>(this, parent))
+    explicit FormHost(HWND parent = nullptr)
+        : form(std::make_unique<TTavrix>(this, [parent] { return parent; }))
     {
         form->Initialize();
         ++alive;
