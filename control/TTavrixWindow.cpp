@@ -86,10 +86,16 @@ void TTavrix::CreateWindowIn(HWND parent)
     if (!window_)
         throw PlatformFault(HRESULT_FROM_WIN32(GetLastError()), u"The form's window cannot be created");
     if (mouseInClient_) {
-        // The window was rebuilt under the pointer: the old one's leave tracking died with it.
-        // Tracking the new one posts the leave at once when the pointer is not over it.
-        TRACKMOUSEEVENT track{sizeof track, TME_LEAVE, window_, 0};
-        TrackMouseEvent(&track);
+        // Rebuilt while the pointer counted as inside: the old window's leave tracking died
+        // with it. The new one tracks the pointer, or has it leave now when it is not over it.
+        POINT pointer{};
+        GetCursorPos(&pointer);
+        if (WindowFromPoint(pointer) == window_) {
+            TRACKMOUSEEVENT track{sizeof track, TME_LEAVE, window_, 0};
+            TrackMouseEvent(&track);
+        } else {
+            PostMessageW(window_, WM_MOUSELEAVE, 0, 0);
+        }
     }
     if (!enabled_)
         EnableWindow(window_, FALSE);

@@ -522,6 +522,31 @@ TEST_F(Form, ActivationAndMouseTrackingShowInTheirProperties)
     EXPECT_EQ(GetBool(&ITavrix::get_Active), VARIANT_FALSE);
 }
 
+TEST_F(Form, LeaveTrackingOutlivesARebuiltWindow)
+{
+    tavrix->SinkChanged(sink.Get());
+    tavrix->put_Visible(VARIANT_TRUE);
+    SetCursorPos(1200, 1000);  // far from the form: tracking soon reports the pointer gone
+    SendMessageW(tavrix->window(), WM_MOUSEMOVE, 0, MAKELPARAM(5, 5));
+    tavrix->put_AxBorderStyle(afbRaised);  // a new window while the pointer counts as inside
+    sink->calls.clear();
+    const auto mouseEvents = [&] {
+        std::vector<DISPID> events;
+        for (const DISPID event : Events())
+            if (event == 208 || event == 209)
+                events.push_back(event);
+        return events;
+    };
+    for (int i = 0; i < 200 && mouseEvents().empty(); ++i) {
+        Sleep(10);
+        Pump();
+    }
+    EXPECT_EQ(mouseEvents(), std::vector<DISPID>{209}) << "OnMouseLeave";
+    sink->calls.clear();
+    SendMessageW(tavrix->window(), WM_MOUSEMOVE, 0, MAKELPARAM(5, 5));
+    EXPECT_EQ(mouseEvents(), std::vector<DISPID>{208}) << "and the next OnMouseEnter";
+}
+
 TEST_F(Form, TypedCharactersGoToOnKeyPressByReference)
 {
     tavrix->SinkChanged(sink.Get());

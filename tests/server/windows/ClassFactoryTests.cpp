@@ -3,10 +3,12 @@
 
 #include <windows.h>
 
+#include <ocidl.h>
 #include <oleauto.h>
 #include <wrl/client.h>
 
 #include <atomic>
+#include <string>
 
 #include "../../support/ChildProcess.h"
 #include "Tavrix_h.h"
@@ -36,6 +38,18 @@ public:
     IUnknown* inner = nullptr;
     std::atomic<ULONG> references{1};
 };
+
+// While set, no window but the parking window can be made on this thread: the form's window
+// fails, and so does the message box that would report it.
+LRESULT CALLBACK RefuseWindows(int code, WPARAM wParam, LPARAM lParam)
+{
+    if (code == HCBT_CREATEWND) {
+        const LPCWSTR name = reinterpret_cast<CBT_CREATEWNDW*>(lParam)->lpcs->lpszClass;
+        if (IS_INTRESOURCE(name) || wcscmp(name, L"QivParkingWindow") != 0)
+            return 1;
+    }
+    return CallNextHookEx(nullptr, code, wParam, lParam);
+}
 
 class ClassFactory : public ::testing::Test {
 protected:
@@ -119,6 +133,34 @@ TEST_F(ClassFactory, ObjectsCountWhileAlive)
     identity.Reset();
     control.Reset();
     EXPECT_EQ(canUnloadNow(), S_OK);
+}
+
+TEST_F(ClassFactory, AFailedCreationLeavesNothingBehind)
+{
+    const HHOOK hook = SetWindowsHookExW(WH_CBT, RefuseWindows, nullptr, GetCurrentThreadId());
+    ASSERT_NE(hook, nullptr);
+    ComPtr<IUnknown> control;
+    const HRESULT refused =
+        Factory()->CreateInstance(nullptr, IID_IUnknown, reinterpret_cast<void**>(control.GetAddressOf()));
+    UnhookWindowsHookEx(hook);
+    EXPECT_EQ(refused, E_UNEXPECTED);
+    EXPECT_EQ(control, nullptr);
+    EXPECT_EQ(canUnloadNow(), S_OK) << "no object counted";
+
+    // The next control takes the name the failed one had claimed.
+    ASSERT_EQ(Factory()->CreateInstance(nullptr, IID_IUnknown, reinterpret_cast<void**>(control.GetAddressOf())),
+              S_OK);
+    ComPtr<IPersistStreamInit> persist;
+    ASSERT_EQ(control.As(&persist), S_OK);
+    ComPtr<IStream> stream;
+    ASSERT_EQ(CreateStreamOnHGlobal(nullptr, TRUE, &stream), S_OK);
+    ASSERT_EQ(persist->Save(stream.Get(), TRUE), S_OK);
+    HGLOBAL memory = nullptr;
+    GetHGlobalFromStream(stream.Get(), &memory);
+    const std::string saved(static_cast<const char*>(GlobalLock(memory)), GlobalSize(memory));
+    GlobalUnlock(memory);
+    EXPECT_NE(saved.find("\x06Tavrix"), std::string::npos);
+    EXPECT_EQ(saved.find("Tavrix_1"), std::string::npos);
 }
 
 TEST_F(ClassFactory, CreateInstanceArguments)

@@ -200,6 +200,35 @@ TEST_F(ControlObject, CloseNeverSavesAndRaisesOnDestroyOnce)
     EXPECT_EQ(events, (std::vector<DISPID>{OnCreate, 205}));
 }
 
+TEST_F(ControlObject, OnDestroyAtTheLastReleaseFindsTheControlWhole)
+{
+    DWORD cookie = 0;
+    const ComPtr<IConnectionPoint> point = Point(DIID_ITavrixEvents);
+    ASSERT_EQ(point->Advise(static_cast<ITavrixEvents*>(sink.Get()), &cookie), S_OK);
+    IUnknown* dying = control.Get();
+    HRESULT query = E_FAIL, extent = E_FAIL, unadvise = E_FAIL;
+    ComPtr<ITavrix> found;
+    SIZEL size{};
+    sink->handler = [&](const RecordedInvoke& call, DISPPARAMS*) {
+        if (call.dispid != 205)
+            return S_OK;
+        query = dying->QueryInterface(IID_PPV_ARGS(&found));
+        ComPtr<IOleObject> ole;
+        if (SUCCEEDED(dying->QueryInterface(IID_PPV_ARGS(&ole))))
+            extent = ole->GetExtent(DVASPECT_CONTENT, &size);
+        unadvise = point->Unadvise(cookie);
+        found.Reset();
+        return S_OK;
+    };
+    oleObject.Reset();
+    container.Reset();
+    control.Reset();
+    EXPECT_EQ(query, S_OK);
+    EXPECT_EQ(extent, S_OK);
+    EXPECT_EQ(size.cx, MulDiv(100, 2540, 96));
+    EXPECT_EQ(unadvise, S_OK);
+}
+
 TEST_F(ControlObject, ClientSiteAndAmbientProperties)
 {
     ASSERT_EQ(oleObject->SetClientSite(site.Get()), S_OK);
