@@ -2,6 +2,7 @@
 
 #include <oleauto.h>
 
+#include <mutex>
 #include <set>
 #include <string>
 
@@ -39,10 +40,28 @@ std::u16string Text(BSTR text)
     return text ? std::u16string(reinterpret_cast<const char16_t*>(text), SysStringLen(text)) : std::u16string();
 }
 
-// The forms registered as dock sites in this process.
-std::set<const TTavrix*>& DockSites()
+// The forms registered as dock sites in this process, whose forms live on several threads.
+class DockSiteList {
+public:
+    void Add(const TTavrix* form)
+    {
+        const std::lock_guard<std::mutex> guard(lock_);
+        sites_.insert(form);
+    }
+    void Remove(const TTavrix* form)
+    {
+        const std::lock_guard<std::mutex> guard(lock_);
+        sites_.erase(form);
+    }
+
+private:
+    std::mutex lock_;
+    std::set<const TTavrix*> sites_;
+};
+
+DockSiteList& DockSites()
 {
-    static std::set<const TTavrix*> sites;
+    static DockSiteList sites;
     return sites;
 }
 
@@ -78,7 +97,7 @@ TTavrix::~TTavrix()
     onActivate_ = onClick_ = onCreate_ = onDblClick_ = onDeactivate_ = onMouseEnter_ = onMouseLeave_ = onPaint_ =
         nullptr;
     onKeyPress_ = nullptr;
-    DockSites().erase(this);
+    DockSites().Remove(this);
     FormNames::Release(this);
     if (window_)
         DestroyWindow(window_);
@@ -475,9 +494,9 @@ HRESULT STDMETHODCALLTYPE TTavrix::put_DockSite(VARIANT_BOOL value)
             return;
         dockSite_ = value != 0;
         if (dockSite_)
-            DockSites().insert(this);
+            DockSites().Add(this);
         else
-            DockSites().erase(this);
+            DockSites().Remove(this);
     });
 }
 

@@ -5,6 +5,7 @@
 
 #include <memory>
 #include <mutex>
+#include <new>
 #include <vector>
 
 #include "ControlFactory.h"
@@ -37,14 +38,17 @@ void PresetFromHostSwitches()
 
 void Start()
 {
-    module = new ServerModule;
-    PresetFromHostSwitches();
+    // The host learns of a stopped start-up only through the entry points: no class is served.
+    module = new (std::nothrow) ServerModule;
+    if (!module)
+        return;
     try {
+        PresetFromHostSwitches();
         new ControlFactory(*module);  // it adds itself to the factory list
     } catch (const Fault& fault) {
-        // The host learns of it only through the entry points: no class is served.
         const std::wstring message(fault.message().begin(), fault.message().end());
         OutputDebugStringW(message.c_str());
+    } catch (const std::bad_alloc&) {
     }
 }
 

@@ -203,26 +203,29 @@ TEST_F(ControlObject, CloseNeverSavesAndRaisesOnDestroyOnce)
 TEST_F(ControlObject, OnDestroyAtTheLastReleaseFindsTheControlWhole)
 {
     DWORD cookie = 0;
-    const ComPtr<IConnectionPoint> point = Point(DIID_ITavrixEvents);
-    ASSERT_EQ(point->Advise(static_cast<ITavrixEvents*>(sink.Get()), &cookie), S_OK);
+    ASSERT_EQ(Point(DIID_ITavrixEvents)->Advise(static_cast<ITavrixEvents*>(sink.Get()), &cookie), S_OK);
     IUnknown* dying = control.Get();
     HRESULT query = E_FAIL, extent = E_FAIL, unadvise = E_FAIL;
-    ComPtr<ITavrix> found;
     SIZEL size{};
     sink->handler = [&](const RecordedInvoke& call, DISPPARAMS*) {
         if (call.dispid != 205)
             return S_OK;
-        query = dying->QueryInterface(IID_PPV_ARGS(&found));
+        ComPtr<ITavrix> tavrix;
+        query = dying->QueryInterface(IID_PPV_ARGS(&tavrix));
         ComPtr<IOleObject> ole;
         if (SUCCEEDED(dying->QueryInterface(IID_PPV_ARGS(&ole))))
             extent = ole->GetExtent(DVASPECT_CONTENT, &size);
-        unadvise = point->Unadvise(cookie);
-        found.Reset();
+        ComPtr<IConnectionPointContainer> points;
+        ComPtr<IConnectionPoint> point;
+        if (SUCCEEDED(dying->QueryInterface(IID_PPV_ARGS(&points))) &&
+            SUCCEEDED(points->FindConnectionPoint(DIID_ITavrixEvents, &point)))
+            unadvise = point->Unadvise(cookie);
         return S_OK;
     };
     oleObject.Reset();
     container.Reset();
     control.Reset();
+    ASSERT_EQ(sink->calls.size(), 2u) << "OnCreate, OnDestroy";
     EXPECT_EQ(query, S_OK);
     EXPECT_EQ(extent, S_OK);
     EXPECT_EQ(size.cx, MulDiv(100, 2540, 96));
