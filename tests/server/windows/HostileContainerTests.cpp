@@ -119,6 +119,7 @@ bool SetUp(Container& c)
     c.control.As(&c.inPlace);
     c.control.As(&c.tavrix);
     c.site = new InPlaceTestSite(c.log, c.frame);
+    c.site->offersSimpleFrameSite = true;  // so that the control filters its messages through the site
     c.sink = new RecordingSink;
     Check(c.control->SetClientSite(c.site->ClientSite()) == S_OK, "SetClientSite");
     ComPtr<IConnectionPointContainer> points;
@@ -298,6 +299,9 @@ TEST(HostileContainer, EveryEventSurvivesEveryAction)
 {
     std::filesystem::remove_all(ReaderLibraryPaths[1]);
     InstallSimulator(ReaderLibraryPaths[0]);
+    // Under Wine, freed heap blocks are then filled with a pattern and checked: a use of
+    // the control after it is gone faults at once instead of reading stale values.
+    SetEnvironmentVariableW(L"WINEDEBUG", L"-all,warn+heap");
     wchar_t self[MAX_PATH];
     GetModuleFileNameW(nullptr, self, MAX_PATH);
     std::string summary;
@@ -308,8 +312,10 @@ TEST(HostileContainer, EveryEventSurvivesEveryAction)
                                                    std::wstring(event.name, event.name + strlen(event.name)) + L" " +
                                                    std::wstring(action, action + strlen(action)),
                                                CaseTimeout);
-            summary += cell + ": " + Verdict(child.exitCode) + "\n";
-            EXPECT_EQ(child.exitCode, 0u) << cell << ": " << Verdict(child.exitCode) << "\n" << child.output;
+            const bool heapDamage = child.output.find(":heap:") != std::string::npos;
+            const std::string verdict = Verdict(child.exitCode) + (heapDamage ? ", heap damage reported" : "");
+            summary += cell + ": " + verdict + "\n";
+            EXPECT_TRUE(child.exitCode == 0 && !heapDamage) << cell << ": " << verdict << "\n" << child.output;
         }
     }
     std::printf("%s", summary.c_str());
