@@ -78,4 +78,56 @@ TEST(AtlHost, SitesActivatesAndReleasesTheControl)
     EXPECT_EQ(ServerLibrary::Unregister(), S_OK);
 }
 
+// The order a dialog-like host follows: a frame that clips its children, shown and painted before
+// the control is asked for its window; once all is gone, nothing may keep the library loaded.
+TEST(AtlHost, ReleasesEverythingAfterAShownFrameAndAWindowQuery)
+{
+    CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
+    ASSERT_EQ(ServerLibrary::Register(), S_OK);
+    HMODULE atl = LoadLibraryW(L"atl.dll");
+    ASSERT_NE(atl, nullptr);
+    const auto initialize = reinterpret_cast<BOOL(WINAPI*)()>(reinterpret_cast<void*>(GetProcAddress(atl, "AtlAxWinInit")));
+    const auto getControl = reinterpret_cast<HRESULT(WINAPI*)(HWND, IUnknown**)>(
+        reinterpret_cast<void*>(GetProcAddress(atl, "AtlAxGetControl")));
+    ASSERT_TRUE(initialize && getControl);
+    initialize();  // FALSE when an earlier test registered the host's classes already
+
+    WNDCLASSW windowClass{};
+    windowClass.lpfnWndProc = PlainWindow;
+    windowClass.hInstance = GetModuleHandleW(nullptr);
+    windowClass.lpszClassName = L"AtlHostTestsClippingFrame";
+    RegisterClassW(&windowClass);
+    HWND frame = CreateWindowW(L"AtlHostTestsClippingFrame", L"frame", WS_OVERLAPPEDWINDOW | WS_CLIPCHILDREN, 0, 0,
+                               400, 300, nullptr, nullptr, GetModuleHandleW(nullptr), nullptr);
+    ASSERT_NE(frame, nullptr);
+    HWND host = CreateWindowW(L"AtlAxWin", L"Tavrix.Tavrix", WS_CHILD | WS_VISIBLE, 10, 10, 200, 100, frame, nullptr,
+                              GetModuleHandleW(nullptr), nullptr);
+    ASSERT_NE(host, nullptr);
+    ShowWindow(frame, SW_SHOW);
+    UpdateWindow(frame);
+    ComPtr<IUnknown> control;
+    ASSERT_EQ(getControl(host, &control), S_OK);
+    ComPtr<ITavrix> tavrix;
+    ASSERT_EQ(control.As(&tavrix), S_OK);
+    ComPtr<IOleInPlaceObject> inPlace;
+    ASSERT_EQ(control.As(&inPlace), S_OK);
+    HWND form = nullptr;
+    ASSERT_EQ(inPlace->GetWindow(&form), S_OK);
+    EXPECT_TRUE(IsChild(host, form));
+
+    // The container lets go of its host first; its own references go afterwards.
+    DestroyWindow(host);
+    inPlace.Reset();
+    tavrix.Reset();
+    control.Reset();
+    MSG message;
+    while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE))
+        DispatchMessageW(&message);
+    DestroyWindow(frame);
+    while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE))
+        DispatchMessageW(&message);
+    EXPECT_EQ(ServerLibrary::CanUnloadNow(), S_OK) << "no control, lock or factory reference outlives the host";
+    EXPECT_EQ(ServerLibrary::Unregister(), S_OK);
+}
+
 }  // namespace
