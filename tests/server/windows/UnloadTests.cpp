@@ -8,11 +8,11 @@
 #include <olectl.h>
 #include <wrl/client.h>
 
-#include <atomic>
 #include <string>
 #include <vector>
 
 #include "../../support/ChildProcess.h"
+#include "../../support/CrashGuard.h"
 #include "../../support/TestContainer.h"
 #include "Tavrix_h.h"
 
@@ -20,32 +20,9 @@ using Microsoft::WRL::ComPtr;
 
 namespace {
 
-// Wine swallows a fault inside a window procedure without a trace, and a broadcast reaching
-// a procedure that was unloaded faults exactly there: faults in this program, in the library
-// or in no module at all are counted here for the tests to check. Faults inside system
-// libraries are Wine's own probing and are left alone. (A local copy until the shared guard
-// is in.)
-std::atomic<int> faults{0};
-std::atomic<void*> firstFault{nullptr};
-
-LONG CALLBACK CountFault(EXCEPTION_POINTERS* pointers)
-{
-    const DWORD code = pointers->ExceptionRecord->ExceptionCode;
-    if (code != EXCEPTION_ACCESS_VIOLATION && code != EXCEPTION_ILLEGAL_INSTRUCTION && code != EXCEPTION_STACK_OVERFLOW)
-        return EXCEPTION_CONTINUE_SEARCH;
-    void* address = pointers->ExceptionRecord->ExceptionAddress;
-    HMODULE module = nullptr;
-    GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
-                       static_cast<LPCWSTR>(address), &module);
-    if (module && module != GetModuleHandleW(nullptr) && module != GetModuleHandleW(L"Norvane.ocx"))
-        return EXCEPTION_CONTINUE_SEARCH;
-    void* none = nullptr;
-    firstFault.compare_exchange_strong(none, address);
-    ++faults;
-    return EXCEPTION_CONTINUE_SEARCH;
-}
-
-const PVOID faultCounter = AddVectoredExceptionHandler(1, CountFault);
+// A fault in our code (a broadcast reaching an unloaded procedure among them) ends the
+// program with its place printed: Wine would swallow it inside a window procedure.
+const bool guarded = (CrashGuard::Install(), true);
 
 LRESULT CALLBACK PlainWindow(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
 {
@@ -124,8 +101,6 @@ protected:
         frame = CreateWindowW(L"UnloadTestsFrame", L"frame", WS_OVERLAPPEDWINDOW | WS_CLIPCHILDREN | WS_VISIBLE, 0, 0,
                               400, 300, nullptr, nullptr, GetModuleHandleW(nullptr), nullptr);
         ASSERT_NE(frame, nullptr);
-        faults = 0;
-        firstFault = nullptr;
     }
 
     void TearDown() override
@@ -173,8 +148,13 @@ TEST_F(Unload, NothingTheLibraryMadeOutlivesItsCode)
     HWND parking = FindWindowW(L"QivParkingWindow", nullptr);
     const std::vector<std::pair<const wchar_t*, HWND>> made = {{L"QivParkingWindow", parking}, {L"TTavrix", form}};
 
+    const auto canUnloadNow =
+        reinterpret_cast<HRESULT(STDAPICALLTYPE*)()>(reinterpret_cast<void*>(GetProcAddress(library, "DllCanUnloadNow")));
+    ASSERT_NE(canUnloadNow, nullptr);
+    EXPECT_EQ(canUnloadNow(), S_OK) << "idle: the host may unload it";
     CoFreeUnusedLibrariesEx(0, 0);
-    ASSERT_EQ(GetModuleHandleW(L"Norvane.ocx"), nullptr) << "an idle library is unloaded";
+    // The library made windows, which live on past the host's unload: it stays loaded for them.
+    EXPECT_EQ(GetModuleHandleW(L"Norvane.ocx"), library) << "kept loaded once it has made a window";
 
     for (const auto& [className, window] : made) {
         const std::string name(className, className + wcslen(className));
@@ -198,35 +178,8 @@ TEST_F(Unload, NothingTheLibraryMadeOutlivesItsCode)
                         5000, &answer);
     SendMessageTimeoutW(HWND_BROADCAST, WM_SYSCOLORCHANGE, 0, 0, SMTO_ABORTIFHUNG, 5000, &answer);
     Pump();
-    EXPECT_EQ(faults, 0) << "a broadcast ran code at " << firstFault.load() << " (" << CodeOwner(firstFault) << ")";
 
-    faults = 0;
     EXPECT_NE(ShowControl(), nullptr) << "a control after the library came back";
-    EXPECT_EQ(faults, 0) << "code ran at " << firstFault.load() << " (" << CodeOwner(firstFault) << ")";
-}
-
-// Loaded again at its old address, the library would find its old procedures valid by
-// chance: keep that address taken so that it comes back elsewhere, as it may on any machine.
-TEST_F(Unload, ALibraryLoadedAgainElsewhereShowsAControl)
-{
-    ASSERT_NE(ShowControl(), nullptr);
-    HMODULE library = GetModuleHandleW(L"Norvane.ocx");
-    ASSERT_NE(library, nullptr);
-    const auto* header = reinterpret_cast<const IMAGE_NT_HEADERS*>(
-        reinterpret_cast<const char*>(library) + reinterpret_cast<const IMAGE_DOS_HEADER*>(library)->e_lfanew);
-    const SIZE_T imageSize = header->OptionalHeader.SizeOfImage;
-    CoFreeUnusedLibrariesEx(0, 0);
-    ASSERT_EQ(GetModuleHandleW(L"Norvane.ocx"), nullptr) << "an idle library is unloaded";
-    void* taken = VirtualAlloc(library, imageSize, MEM_RESERVE, PAGE_NOACCESS);
-    ASSERT_EQ(taken, static_cast<void*>(library)) << "the old address could not be kept taken";
-
-    HWND form = ShowControl();
-    EXPECT_NE(GetModuleHandleW(L"Norvane.ocx"), library);
-    EXPECT_NE(form, nullptr);
-    EXPECT_EQ(faults, 0) << "code ran at " << firstFault.load() << " (" << CodeOwner(firstFault) << ")";
-
-    CoFreeUnusedLibrariesEx(0, 0);
-    VirtualFree(taken, 0, MEM_RELEASE);
 }
 
 }  // namespace
