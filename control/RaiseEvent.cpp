@@ -8,8 +8,7 @@ void RaiseEvent(IDispatch* sink, DISPID event, WORD flags, VARIANTARG* arguments
     VARIANT result;
     VariantInit(&result);
     EXCEPINFO exception{};
-    UINT argumentError = 0;
-    sink->Invoke(event, IID_NULL, 0, flags, &parameters, &result, &exception, &argumentError);
+    sink->Invoke(event, IID_NULL, 0, flags, &parameters, &result, &exception, nullptr);
     VariantClear(&result);
     SysFreeString(exception.bstrSource);
     SysFreeString(exception.bstrDescription);

@@ -35,6 +35,14 @@ void Out(T* out, T value)
     *out = value;
 }
 
+// The text is copied only once the out-pointer is known to be good: a copy made first would leak.
+void OutText(BSTR* out, const std::u16string& text)
+{
+    if (!out)
+        throw Fault(u"Invalid pointer");
+    *out = Bstr(text).release();
+}
+
 std::u16string Text(BSTR text)
 {
     return text ? std::u16string(reinterpret_cast<const char16_t*>(text), SysStringLen(text)) : std::u16string();
@@ -308,7 +316,7 @@ HRESULT STDMETHODCALLTYPE TTavrix::put_BorderWidth(LONG value)
 
 HRESULT STDMETHODCALLTYPE TTavrix::get_Caption(BSTR* value)
 {
-    return Guard([&] { Out(value, Bstr(caption_).release()); });
+    return Guard([&] { OutText(value, caption_); });
 }
 
 HRESULT STDMETHODCALLTYPE TTavrix::put_Caption(BSTR value)
@@ -434,7 +442,7 @@ HRESULT STDMETHODCALLTYPE TTavrix::put_DropTarget(VARIANT_BOOL value)
 
 HRESULT STDMETHODCALLTYPE TTavrix::get_HelpFile(BSTR* value)
 {
-    return Guard([&] { Out(value, Bstr(helpFile_).release()); });
+    return Guard([&] { OutText(value, helpFile_); });
 }
 
 HRESULT STDMETHODCALLTYPE TTavrix::put_HelpFile(BSTR value)

@@ -2,6 +2,7 @@
 
 #include <array>
 #include <cstring>
+#include <exception>
 #include <mutex>
 
 #include "../control/Fault.h"
@@ -93,6 +94,30 @@ void PollAndRead(const ReaderEntryPoints& library, std::u16string_view ctype, TC
     card.card_ID = edy ? NibblesAsDecimal(blockData.data() + 2, 8) : BytesAsCharacters(blockData.data(), 10);
 }
 
+// Ends what an earlier step began when the scope ends, also when an exception leaves it (a
+// failed allocation while forming the texts): the reader must not stay open. Unwinding, it
+// only makes the call, since the exception already stands for the read.
+class ClosingStep {
+public:
+    ClosingStep(const ReaderEntryPoints& library, ReaderResult(READER_CALL* step)(), TCard_Data& card)
+        : library_(library), step_(step), card_(card), exceptions_(std::uncaught_exceptions())
+    {
+    }
+    ClosingStep(const ClosingStep&) = delete;
+    ClosingStep& operator=(const ClosingStep&) = delete;
+    ~ClosingStep() noexcept(false)
+    {
+        if (step_() == 0 && std::uncaught_exceptions() == exceptions_)
+            SetLastReaderError(library_, card_);
+    }
+
+private:
+    const ReaderEntryPoints& library_;
+    ReaderResult(READER_CALL* step_)();
+    TCard_Data& card_;
+    const int exceptions_;
+};
+
 }  // namespace
 
 void ReadCard(ReaderBinder bind, std::u16string_view ctype, TCard_Data& card)
@@ -108,13 +133,11 @@ void ReadCard(ReaderBinder bind, std::u16string_view ctype, TCard_Data& card)
         SetLastReaderError(library, card);
         return;
     }
-    if (library.open_reader_writer_auto() != 0) {
-        PollAndRead(library, ctype, card);
-        if (library.close_reader_writer() == 0)
-            SetLastReaderError(library, card);
-    } else {
+    const ClosingStep dispose(library, library.dispose_library, card);
+    if (library.open_reader_writer_auto() == 0) {
         SetLastReaderError(library, card);
+        return;
     }
-    if (library.dispose_library() == 0)
-        SetLastReaderError(library, card);
+    const ClosingStep close(library, library.close_reader_writer, card);
+    PollAndRead(library, ctype, card);
 }

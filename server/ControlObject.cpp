@@ -217,37 +217,42 @@ HRESULT ControlObject::InnerQueryInterface(REFIID iid, void** object)
     return E_NOINTERFACE;
 }
 
-bool ControlObject::OwnInterface(REFIID iid, void** object)
+bool ControlObject::OwnInterface(REFIID iid, void** object, bool* supportsErrorInfo)
 {
+    // IOleWindow and IPersist are not in the control's own table, yet COM expects the base
+    // of an interface the object answers to be answered too; they carry no error information.
     const struct {
         const IID& iid;
         void* pointer;
+        bool errorInfo;
     } own[] = {
-        {IID_ISupportErrorInfo, static_cast<ISupportErrorInfo*>(this)},
-        {IID_IProvideClassInfo, static_cast<IProvideClassInfo*>(this)},
-        {IID_IOleObject, static_cast<IOleObject*>(this)},
-        {IID_IOleControl, static_cast<IOleControl*>(this)},
-        {IID_IOleWindow, static_cast<IOleInPlaceObject*>(this)},
-        {IID_IOleInPlaceObject, static_cast<IOleInPlaceObject*>(this)},
-        {IID_IOleInPlaceActiveObject, static_cast<IOleInPlaceActiveObject*>(this)},
-        {IID_IViewObject, static_cast<IViewObject*>(this)},
-        {IID_IViewObject2, static_cast<IViewObject2*>(this)},
-        {IID_IDataObject, static_cast<IDataObject*>(this)},
-        {IID_IQuickActivate, static_cast<IQuickActivate*>(this)},
-        {IID_ISpecifyPropertyPages, static_cast<ISpecifyPropertyPages*>(this)},
-        {IID_IPerPropertyBrowsing, static_cast<IPerPropertyBrowsing*>(this)},
-        {IID_ISimpleFrameSite, static_cast<ISimpleFrameSite*>(this)},
-        {IID_IObjectSafety, static_cast<IObjectSafety*>(this)},
-        {IID_IConnectionPointContainer, static_cast<IConnectionPointContainer*>(this)},
-        {IID_IPersist, static_cast<IPersistStreamInit*>(this)},
-        {IID_IPersistStreamInit, static_cast<IPersistStreamInit*>(this)},
-        {IID_IPersistStorage, static_cast<IPersistStorage*>(this)},
-        {IID_IPersistPropertyBag, static_cast<IPersistPropertyBag*>(this)},
+        {IID_ISupportErrorInfo, static_cast<ISupportErrorInfo*>(this), true},
+        {IID_IProvideClassInfo, static_cast<IProvideClassInfo*>(this), true},
+        {IID_IOleObject, static_cast<IOleObject*>(this), true},
+        {IID_IOleControl, static_cast<IOleControl*>(this), true},
+        {IID_IOleWindow, static_cast<IOleInPlaceObject*>(this), false},
+        {IID_IOleInPlaceObject, static_cast<IOleInPlaceObject*>(this), true},
+        {IID_IOleInPlaceActiveObject, static_cast<IOleInPlaceActiveObject*>(this), true},
+        {IID_IViewObject, static_cast<IViewObject*>(this), true},
+        {IID_IViewObject2, static_cast<IViewObject2*>(this), true},
+        {IID_IDataObject, static_cast<IDataObject*>(this), true},
+        {IID_IQuickActivate, static_cast<IQuickActivate*>(this), true},
+        {IID_ISpecifyPropertyPages, static_cast<ISpecifyPropertyPages*>(this), true},
+        {IID_IPerPropertyBrowsing, static_cast<IPerPropertyBrowsing*>(this), true},
+        {IID_ISimpleFrameSite, static_cast<ISimpleFrameSite*>(this), true},
+        {IID_IObjectSafety, static_cast<IObjectSafety*>(this), true},
+        {IID_IConnectionPointContainer, static_cast<IConnectionPointContainer*>(this), true},
+        {IID_IPersist, static_cast<IPersistStreamInit*>(this), false},
+        {IID_IPersistStreamInit, static_cast<IPersistStreamInit*>(this), true},
+        {IID_IPersistStorage, static_cast<IPersistStorage*>(this), true},
+        {IID_IPersistPropertyBag, static_cast<IPersistPropertyBag*>(this), true},
     };
     for (const auto& entry : own) {
         if (IsEqualIID(iid, entry.iid)) {
             if (object)
                 *object = entry.pointer;
+            if (supportsErrorInfo)
+                *supportsErrorInfo = entry.errorInfo;
             return true;
         }
     }
@@ -277,8 +282,10 @@ ULONG STDMETHODCALLTYPE ControlObject::Release() { return controlling_->Release(
 
 HRESULT STDMETHODCALLTYPE ControlObject::InterfaceSupportsErrorInfo(REFIID iid)
 {
-    return IsEqualIID(iid, IID_IUnknown) || IsEqualIID(iid, IID_IDispatch) || OwnInterface(iid, nullptr) ? S_OK
-                                                                                                        : S_FALSE;
+    bool listed = false;
+    return IsEqualIID(iid, IID_IUnknown) || IsEqualIID(iid, IID_IDispatch) || (OwnInterface(iid, nullptr, &listed) && listed)
+               ? S_OK
+               : S_FALSE;
 }
 
 HRESULT STDMETHODCALLTYPE ControlObject::GetClassInfo(ITypeInfo** info)

@@ -198,7 +198,8 @@ private:
     class LinkStub;
     class PointsEnumerator;
 
-    bool OwnInterface(REFIID iid, void** object);
+    // An interface of the object's own; supportsErrorInfo tells whether its calls give error information.
+    bool OwnInterface(REFIID iid, void** object, bool* supportsErrorInfo = nullptr);
     IEnumConnectionPoints* NewPointsEnumerator(size_t position);
     void EventSinkChanged(IUnknown* sink);
     void TakeAmbientProperties();

@@ -199,6 +199,23 @@ TEST_F(Form, InitialValues)
     EXPECT_EQ(WindowFont().lfHeight, -11);
 }
 
+// Bytes in allocated blocks across the process's heaps.
+size_t HeapInUse()
+{
+    size_t total = 0;
+    HANDLE heaps[64];
+    const DWORD count = GetProcessHeaps(64, heaps);
+    for (DWORD i = 0; i < count && i < 64; ++i) {
+        PROCESS_HEAP_ENTRY entry{};
+        HeapLock(heaps[i]);
+        while (HeapWalk(heaps[i], &entry))
+            if (entry.wFlags & PROCESS_HEAP_ENTRY_BUSY)
+                total += entry.cbData;
+        HeapUnlock(heaps[i]);
+    }
+    return total;
+}
+
 TEST_F(Form, ANullOutPointerFailsAndChangesNothing)
 {
     for (const BoolProperty& p : BoolProperties) {
@@ -213,6 +230,18 @@ TEST_F(Form, ANullOutPointerFailsAndChangesNothing)
     EXPECT_EQ(tavrix->get_Font(nullptr), E_UNEXPECTED);
     EXPECT_EQ(tavrix->putref_Font(nullptr), E_UNEXPECTED);
     EXPECT_EQ(tavrix->get_AxBorderStyle(nullptr), E_UNEXPECTED);
+
+    // Nothing is made for a result that has nowhere to go.
+    const Bstr text(std::u16string(4096, u'x'));
+    ASSERT_EQ(tavrix->put_Caption(text.get()), S_OK);
+    ASSERT_EQ(tavrix->put_HelpFile(text.get()), S_OK);
+    const size_t before = HeapInUse();
+    for (int i = 0; i < 1000; ++i) {
+        tavrix->get_Caption(nullptr);
+        tavrix->get_HelpFile(nullptr);
+        tavrix->get_Font(nullptr);
+    }
+    EXPECT_LT(HeapInUse(), before + 1024 * 1024) << "16 MB would be left behind by copies of the texts";
 }
 
 TEST_F(Form, BooleansRoundTripAndAnyNonzeroIsTrue)
@@ -504,6 +533,8 @@ TEST_F(Form, WindowMessagesRaiseTheirEvents)
         EXPECT_TRUE(call.arguments.empty());
         EXPECT_EQ(call.namedCount, 0u);
         EXPECT_TRUE(call.hasResult);
+        EXPECT_TRUE(call.hasExceptionInfo);
+        EXPECT_FALSE(call.hasArgumentError);
     }
 }
 
@@ -559,6 +590,7 @@ TEST_F(Form, TypedCharactersGoToOnKeyPressByReference)
     EXPECT_EQ(call.arguments[0].type, VT_I2 | VT_BYREF);
     EXPECT_EQ(call.arguments[0].number, L'a');
     EXPECT_TRUE(call.hasResult);
+    EXPECT_FALSE(call.hasArgumentError);
 
     // The sink's write-back is what the form goes on with; 0 discards the key.
     const struct {
@@ -579,6 +611,9 @@ TEST_F(Form, TypedCharactersGoToOnKeyPressByReference)
 
 TEST_F(Form, WithoutASinkNothingIsRaisedAndKeysPassUnchanged)
 {
+    tavrix->SinkChanged(sink.Get());
+    tavrix->SinkChanged(nullptr);
+    sink->calls.clear();
     tavrix->put_Visible(VARIANT_TRUE);
     HWND window = tavrix->window();
     SendMessageW(window, WM_LBUTTONDOWN, MK_LBUTTON, 0);

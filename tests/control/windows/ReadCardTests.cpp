@@ -100,6 +100,7 @@ TEST_F(ReadCardCommand, GoodEdyReadRaisesOnReadDataInTheExactShape)
     EXPECT_EQ(create.flags, DISPATCH_METHOD | DISPATCH_PROPERTYGET);
     EXPECT_TRUE(create.arguments.empty());
     EXPECT_TRUE(create.hasResult);
+    EXPECT_FALSE(create.hasArgumentError);
 
     const RecordedInvoke& event = sink->calls[1];
     EXPECT_EQ(event.dispid, OnReadData);
@@ -109,6 +110,7 @@ TEST_F(ReadCardCommand, GoodEdyReadRaisesOnReadDataInTheExactShape)
     EXPECT_EQ(event.namedCount, 0u);
     EXPECT_TRUE(event.hasResult);
     EXPECT_TRUE(event.hasExceptionInfo);
+    EXPECT_FALSE(event.hasArgumentError);
     ASSERT_EQ(event.arguments.size(), 3u);
     // Reversed: Message, Error, card_ID.
     EXPECT_EQ(event.arguments[0].type, VT_BSTR);

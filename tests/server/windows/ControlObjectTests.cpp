@@ -364,6 +364,10 @@ TEST_F(ControlObject, ErrorInfoAndClassInfo)
     EXPECT_EQ(errors->InterfaceSupportsErrorInfo(IID_IDispatch), S_OK);
     EXPECT_EQ(errors->InterfaceSupportsErrorInfo(IID_ITavrix), S_FALSE);
     EXPECT_EQ(errors->InterfaceSupportsErrorInfo(IID_IPersistStream), S_FALSE);
+    EXPECT_EQ(errors->InterfaceSupportsErrorInfo(IID_IPersistPropertyBag), S_OK);
+    // Answered as bases of listed interfaces, but not themselves listed.
+    EXPECT_EQ(errors->InterfaceSupportsErrorInfo(IID_IOleWindow), S_FALSE);
+    EXPECT_EQ(errors->InterfaceSupportsErrorInfo(IID_IPersist), S_FALSE);
 
     ComPtr<IProvideClassInfo> classInfo;
     ASSERT_EQ(control.As(&classInfo), S_OK);
