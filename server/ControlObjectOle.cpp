@@ -2,6 +2,8 @@
 // IQuickActivate, and the ambient properties it takes from its site.
 #include <olectl.h>
 
+#include <optional>
+
 #include "Bstr.h"
 #include "ControlFactory.h"
 #include "ControlObject.h"
@@ -16,6 +18,26 @@ namespace {
 
 constexpr DISPID AmbientBackColor = -701, AmbientFont = -703, AmbientForeColor = -704, AmbientDisplayName = -702;
 constexpr LONG HimetricPerInch = 2540;
+
+// An ambient colour as the 32 bits it holds: containers give system colours as negative
+// VT_I4 values, which a conversion to an unsigned type refuses.
+std::optional<uint32_t> ColorBits(VARIANT& value)
+{
+    switch (V_VT(&value)) {
+    case VT_I4:
+        return static_cast<uint32_t>(V_I4(&value));
+    case VT_UI4:
+        return V_UI4(&value);
+    case VT_INT:
+        return static_cast<uint32_t>(V_INT(&value));
+    case VT_UINT:
+        return V_UINT(&value);
+    default:
+        if (SUCCEEDED(VariantChangeType(&value, &value, 0, VT_UI4)))
+            return V_UI4(&value);
+        return std::nullopt;
+    }
+}
 
 // The screen's resolution as the library found it when it started.
 int LibraryPixelsPerInch()
@@ -286,8 +308,8 @@ void ControlObject::TakeAmbientProperties()
         return;
     try {
         VARIANT color = Ambient(AmbientBackColor);
-        if (SUCCEEDED(VariantChangeType(&color, &color, 0, VT_UI4)))
-            form_->OfferParentColor(V_UI4(&color));
+        if (const std::optional<uint32_t> bits = ColorBits(color))
+            form_->OfferParentColor(*bits);
         VariantClear(&color);
     } catch (...) {
     }
@@ -295,18 +317,18 @@ void ControlObject::TakeAmbientProperties()
     try {
         FormFont offered;
         VARIANT foreground = Ambient(AmbientForeColor);
-        if (SUCCEEDED(VariantChangeType(&foreground, &foreground, 0, VT_UI4)))
-            offered.setColor(V_UI4(&foreground));
+        if (const std::optional<uint32_t> bits = ColorBits(foreground))
+            offered.setColor(*bits);
         VariantClear(&foreground);
         VARIANT font = Ambient(AmbientFont);
         ComPtr<IFont> platformFont;
         if ((V_VT(&font) == VT_DISPATCH || V_VT(&font) == VT_UNKNOWN) && V_UNKNOWN(&font))
             V_UNKNOWN(&font)->QueryInterface(IID_PPV_ARGS(&platformFont));
         VariantClear(&font);
-        if (platformFont) {
-            FontLink link(offered);
-            link.Attach(platformFont.Get());
-        }
+        if (!platformFont)
+            return;  // nothing to take the font from: no font is offered
+        FontLink link(offered);
+        link.Attach(platformFont.Get());
         form_->OfferParentFont(offered);
     } catch (...) {
     }
