@@ -29,8 +29,10 @@ bool IsUser(LPCWSTR commandLine)
 
 HRESULT UpdateRegistry(bool doRegister)
 {
+    // A stopped start-up would register a class nobody can create, or report a removal
+    // that never happened.
     ServerModule* server = Server();
-    if (!server)
+    if (!server || !server->Started)
         return E_FAIL;
     try {
         server->UpdateRegistry(doRegister);

@@ -45,6 +45,7 @@ void Start()
     try {
         PresetFromHostSwitches();
         new ControlFactory(*module);  // it adds itself to the factory list
+        module->Started = true;
     } catch (const Fault& fault) {
         const std::wstring message(fault.message().begin(), fault.message().end());
         OutputDebugStringW(message.c_str());

@@ -20,6 +20,9 @@ public:
     std::atomic<int32_t> ObjectCount{0};
     // Outstanding references to class factory interfaces.
     std::atomic<int32_t> FactoryCount{0};
+    // False when start-up stopped (no usable type library, no factory): no class is served
+    // and registration fails.
+    bool Started = false;
 
     // The library's own type library, loaded from ServerFileName on first demand.
     ITypeLib* TypeLib();

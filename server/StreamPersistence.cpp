@@ -32,12 +32,18 @@ public:
     size_t Read(uint8_t* bytes, size_t count) override
     {
         ULONG read = 0;
-        Check(stream_->Read(bytes, static_cast<ULONG>(count), &read));
+        const HRESULT result = stream_->Read(bytes, static_cast<ULONG>(count), &read);
+        failed_ = FAILED(result);
+        Check(result);
         return read;
     }
+    // The reader asks for more only once its buffer is used up, and a failed read adds
+    // nothing to it: the buffer it reports unconsumed then never came from the stream.
+    bool Failed() const { return failed_; }
 
 private:
     IStream* stream_;
+    bool failed_ = false;
 };
 
 // Short and long 8-bit strings are in the system's ANSI code page.
@@ -67,7 +73,7 @@ void LoadForm(TTavrix& form, IStream* stream)
     // Whatever happens, the stream is left just after the last byte the reader used.
     const auto moveBack = [&] {
         LARGE_INTEGER back;
-        back.QuadPart = -static_cast<LONGLONG>(reader.Unconsumed());
+        back.QuadPart = source.Failed() ? 0 : -static_cast<LONGLONG>(reader.Unconsumed());
         if (back.QuadPart != 0)
             stream->Seek(back, STREAM_SEEK_CUR, nullptr);
     };

@@ -2,7 +2,8 @@
 // cannot express:
 //   - the enumerations come after the interfaces and classes, in their own order;
 //   - each enumeration constant carries its own name as its help string;
-//   - a dispinterface records no base: IDispatch is implied.
+//   - a dispinterface records no base: IDispatch is implied;
+//   - no custom data: widl stamps its name, version and build time into every library.
 //
 //   finish-typelib <compiled library> <finished library>
 #include <algorithm>
@@ -65,8 +66,65 @@ void NameEnumerationConstants(TypeLibFile& library, size_t type)
     block = std::move(rebuilt);
 }
 
+// Optional fields of a function record (after its six fixed ones, before its parameters)
+// from which on custom data is referred to: the function's own, then one per parameter.
+constexpr size_t FixedFunctionRecord = 24, FunctionCustomDataField = 6;
+constexpr int32_t FunctionHasCustomData = 0x80;
+constexpr size_t VariableCustomDataField = 3;
+constexpr size_t ReferenceRecord = 16, ReferenceCustomData = 8;
+
+void ClearOptionalFields(uint8_t* record, size_t fixed, size_t optionalBytes, size_t from)
+{
+    for (size_t field = from; field < optionalBytes / 4; ++field)
+        TypeLibFile::Write32(record + fixed + 4 * field, -1);
+}
+
+// Every reference into the custom data segments goes, then the segments themselves.
+void DropCustomData(TypeLibFile& library)
+{
+    TypeLibFile::Write32(library.Header() + TypeLibFile::LibraryCustomDataField, -1);
+    std::vector<uint8_t>& references = library.SegmentBytes(TypeLibFile::ReferenceTable);
+    for (size_t at = 0; at + ReferenceRecord <= references.size(); at += ReferenceRecord)
+        TypeLibFile::Write32(&references[at + ReferenceCustomData], -1);
+
+    for (size_t type = 0; type < library.TypeCount(); ++type) {
+        uint8_t* info = library.TypeInfo(type);
+        TypeLibFile::Write32(info + TypeLibFile::TypeInfoField::CustomData, -1);
+        std::vector<uint8_t>& block = library.Members(type);
+        if (block.empty())
+            continue;
+        const int32_t elements = TypeLibFile::Read32(info + TypeLibFile::TypeInfoField::ElementCount);
+        const size_t functions = elements & 0xFFFF, count = functions + ((elements >> 16) & 0xFFFF);
+        const size_t recordBytes = static_cast<uint32_t>(TypeLibFile::Read32(block.data()));
+        const uint8_t* offsets = block.data() + 4 + recordBytes + 4 * 2 * count;
+        for (size_t i = 0; i < count; ++i) {
+            const int32_t offset = TypeLibFile::Read32(offsets + 4 * i);
+            const size_t fixed = i < functions ? FixedFunctionRecord : FixedVariableRecord;
+            if (offset < 0 || static_cast<size_t>(offset) + fixed > recordBytes)
+                throw TypeLibFormatError("bad member record");
+            uint8_t* record = block.data() + 4 + offset;
+            const size_t size = TypeLibFile::Read32(record) & 0xFFFF;
+            if (size < fixed || offset + size > recordBytes)
+                throw TypeLibFormatError("bad member record");
+            if (i < functions) {
+                const size_t parameters = static_cast<uint16_t>(record[20] | record[21] << 8);
+                if (size < fixed + 12 * parameters)
+                    throw TypeLibFormatError("bad function record");
+                TypeLibFile::Write32(record + 16, TypeLibFile::Read32(record + 16) & ~FunctionHasCustomData);
+                ClearOptionalFields(record, fixed, size - fixed - 12 * parameters, FunctionCustomDataField);
+            } else {
+                const size_t optional = std::min(size - fixed, 4 * (VariableCustomDataField + 1));
+                ClearOptionalFields(record, fixed, optional, VariableCustomDataField);
+            }
+        }
+    }
+    library.DropSegment(TypeLibFile::CustomData);
+    library.DropSegment(TypeLibFile::CustomDataGuids);
+}
+
 void Finish(TypeLibFile& library)
 {
+    DropCustomData(library);
     for (size_t i = 0; i < library.TypeCount(); ++i) {
         uint8_t* info = library.TypeInfo(i);
         const int kind = library.Kind(i);

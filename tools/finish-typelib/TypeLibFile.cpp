@@ -155,6 +155,12 @@ void TypeLibFile::Reorder(const std::vector<size_t>& order)
     members_ = std::move(members);
 }
 
+void TypeLibFile::DropSegment(Segment segment)
+{
+    segments_[segment].clear();
+    segmentOrder_.erase(std::remove(segmentOrder_.begin(), segmentOrder_.end(), segment), segmentOrder_.end());
+}
+
 int32_t TypeLibFile::AddString(const std::string& text)
 {
     Require(text.size() < 0x10000, "string too long");

@@ -20,13 +20,20 @@ public:
     // Field offsets inside one type's record in the type info table.
     struct TypeInfoField {
         static constexpr size_t Kind = 0x00, MemberOffset = 0x04, ElementCount = 0x18, GuidOffset = 0x2C,
-                                Flags = 0x30, NameOffset = 0x34, ImplTypeCount = 0x4C, DataType1 = 0x54;
+                                Flags = 0x30, NameOffset = 0x34, CustomData = 0x48, ImplTypeCount = 0x4C,
+                                DataType1 = 0x54;
     };
+    // The header's head of the library's custom data list.
+    static constexpr size_t LibraryCustomDataField = 0x40;
 
     explicit TypeLibFile(std::vector<uint8_t> bytes);
     std::vector<uint8_t> Serialise() const;
 
     size_t TypeCount() const { return members_.size(); }
+    uint8_t* Header() { return header_.data(); }
+    std::vector<uint8_t>& SegmentBytes(Segment segment) { return segments_[segment]; }
+    // Leaves a segment out of the file; nothing may refer into it any more.
+    void DropSegment(Segment segment);
     uint8_t* TypeInfo(size_t index) { return &segments_[TypeInfoTable][index * TypeInfoSize]; }
     int Kind(size_t index) { return Read32(TypeInfo(index) + TypeInfoField::Kind) & 0xF; }
 

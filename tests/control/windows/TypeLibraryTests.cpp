@@ -492,6 +492,48 @@ TEST_F(TypeLibrary, Enumerations)
     }
 }
 
+// widl leaves its name, version and build time as library custom data: no two builds
+// of one commit would be the same bytes.
+TEST_F(TypeLibrary, NoCustomData)
+{
+    const auto expectNone = [](auto get, const std::string& where) {
+        CUSTDATA data{};
+        ASSERT_HRESULT_SUCCEEDED(get(&data)) << where;
+        EXPECT_EQ(data.cCustData, 0u) << where;
+        ClearCustData(&data);
+    };
+    ComPtr<ITypeLib2> library2;
+    ASSERT_HRESULT_SUCCEEDED(library.As(&library2));
+    expectNone([&](CUSTDATA* d) { return library2->GetAllCustData(d); }, "library");
+
+    std::vector<ComPtr<ITypeInfo>> types{VtableView()};
+    for (UINT i = 0; i < library->GetTypeInfoCount(); ++i) {
+        types.emplace_back();
+        ASSERT_HRESULT_SUCCEEDED(library->GetTypeInfo(i, &types.back()));
+    }
+    for (const ComPtr<ITypeInfo>& type : types) {
+        const std::wstring name = Document(type.Get(), MEMBERID_NIL).name;
+        const std::string where(name.begin(), name.end());
+        ComPtr<ITypeInfo2> info;
+        ASSERT_HRESULT_SUCCEEDED(type.As(&info));
+        const Lent<TYPEATTR> attr = Attr(type.Get());
+        expectNone([&](CUSTDATA* d) { return info->GetAllCustData(d); }, where);
+        for (UINT f = 0; f < attr->cFuncs; ++f) {
+            const std::string function = where + " function " + std::to_string(f);
+            expectNone([&](CUSTDATA* d) { return info->GetAllFuncCustData(f, d); }, function);
+            for (SHORT p = 0; p < Func(type.Get(), f)->cParams; ++p)
+                expectNone([&](CUSTDATA* d) { return info->GetAllParamCustData(f, p, d); },
+                           function + " parameter " + std::to_string(p));
+        }
+        for (UINT v = 0; v < attr->cVars; ++v)
+            expectNone([&](CUSTDATA* d) { return info->GetAllVarCustData(v, d); },
+                       where + " variable " + std::to_string(v));
+        for (UINT t = 0; t < attr->cImplTypes; ++t)
+            expectNone([&](CUSTDATA* d) { return info->GetAllImplTypeCustData(t, d); },
+                       where + " implemented " + std::to_string(t));
+    }
+}
+
 // IFontDisp is stdole2's alias of its font dispinterface.
 TEST_F(TypeLibrary, FontTypeIsTheFontDispatchInterface)
 {

@@ -243,6 +243,78 @@ TEST_F(Persistence, AContainerStreamIsLeftRightAfterOurs)
     EXPECT_EQ(Position(tail.Get()), 4 + 8 + 7 + 5u) << "signature, names and the name of the bad record";
 }
 
+// A memory stream whose reads fail once it has delivered a given number of chunks.
+class FailingStream final : public ComObject<IStream, &IID_IStream> {
+public:
+    FailingStream(const Bytes& bytes, ULONG chunk, int goodReads) : inner_(MemoryStream(bytes)), chunk_(chunk),
+                                                                    goodReads_(goodReads) {}
+    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** object) override
+    {
+        if (object && Answer(iid, IID_ISequentialStream, object))
+            return S_OK;
+        return ComObject::QueryInterface(iid, object);
+    }
+    HRESULT STDMETHODCALLTYPE Read(void* into, ULONG count, ULONG* read) override
+    {
+        if (goodReads_-- <= 0)
+            return STG_E_READFAULT;
+        return inner_->Read(into, std::min(count, chunk_), read);
+    }
+    HRESULT STDMETHODCALLTYPE Write(const void* from, ULONG count, ULONG* written) override
+    {
+        return inner_->Write(from, count, written);
+    }
+    HRESULT STDMETHODCALLTYPE Seek(LARGE_INTEGER move, DWORD origin, ULARGE_INTEGER* position) override
+    {
+        return inner_->Seek(move, origin, position);
+    }
+    HRESULT STDMETHODCALLTYPE SetSize(ULARGE_INTEGER size) override { return inner_->SetSize(size); }
+    HRESULT STDMETHODCALLTYPE CopyTo(IStream* to, ULARGE_INTEGER count, ULARGE_INTEGER* read,
+                                     ULARGE_INTEGER* written) override
+    {
+        return inner_->CopyTo(to, count, read, written);
+    }
+    HRESULT STDMETHODCALLTYPE Commit(DWORD flags) override { return inner_->Commit(flags); }
+    HRESULT STDMETHODCALLTYPE Revert() override { return inner_->Revert(); }
+    HRESULT STDMETHODCALLTYPE LockRegion(ULARGE_INTEGER, ULARGE_INTEGER, DWORD) override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE UnlockRegion(ULARGE_INTEGER, ULARGE_INTEGER, DWORD) override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE Stat(STATSTG* stat, DWORD flags) override { return inner_->Stat(stat, flags); }
+    HRESULT STDMETHODCALLTYPE Clone(IStream**) override { return E_NOTIMPL; }
+
+private:
+    ComPtr<IStream> inner_;
+    ULONG chunk_;
+    int goodReads_;
+};
+
+// A read that fails brought no bytes into the buffer: the stream stays right after the
+// bytes used, and is never moved back over bytes it did not deliver.
+TEST_F(Persistence, AFailingContainerStreamIsLeftAfterTheBytesUsed)
+{
+    const size_t start = 5000;  // the container's own data before ours: room to move back wrongly
+    const struct {
+        const char* name;
+        ULONG chunk;
+        int goodReads;
+        size_t used;
+    } cases[] = {
+        {"the first read fails", 4096, 0, 0},
+        {"a read fails after a short one", 4 + 8, 1, 4 + 8},  // signature and class name
+    };
+    Bytes bytes(start, 'c');
+    const Bytes ours = Stream("Tavrix", {});
+    bytes.insert(bytes.end(), ours.begin(), ours.end());
+    bytes.resize(start + 4096, 'z');
+    for (const auto& c : cases) {
+        const ComPtr<IStream> stream(new FailingStream(bytes, c.chunk, c.goodReads));
+        LARGE_INTEGER at{};
+        at.QuadPart = start;
+        ASSERT_EQ(stream->Seek(at, STREAM_SEEK_SET, nullptr), S_OK);
+        EXPECT_TRUE(FAILED(Load(control.Get(), stream.Get()))) << c.name;
+        EXPECT_EQ(Position(stream.Get()), start + c.used) << c.name;
+    }
+}
+
 TEST_F(Persistence, StorageSaveThenLoadRestoresTheForm)
 {
     const std::wstring file = (std::filesystem::temp_directory_path() / L"norvane-storage.stg").wstring();

@@ -261,6 +261,46 @@ TEST_F(Registration, LoadingRegistersNothingAndLeavesComToTheHost)
     EXPECT_EQ(TypeLibraryPath(), L"");
 }
 
+// A copy of the library whose embedded type library no longer reads as one.
+std::wstring DamagedCopy(const std::wstring& library)
+{
+    const fs::path folder = fs::temp_directory_path() / L"norvane-damaged";
+    fs::create_directories(folder);
+    const fs::path copy = folder / L"Norvane.ocx";
+    std::ifstream in(fs::path(library), std::ios::binary);
+    std::string bytes((std::istreambuf_iterator<char>(in)), {});
+    const std::string signature("MSFT\x02\x00\x01\x00", 8);
+    size_t found = 0;
+    for (size_t at = bytes.find(signature); at != std::string::npos; at = bytes.find(signature, at + 1), ++found)
+        bytes[at] = 'X';
+    EXPECT_EQ(found, 1u);
+    std::ofstream(copy, std::ios::binary | std::ios::trunc) << bytes;
+    return copy.wstring();
+}
+
+// Without its type library the library serves no class; registration says so and
+// touches nothing, also what an intact copy registered.
+TEST_F(Registration, AStoppedStartUpFailsRegistrationAndServesNoClass)
+{
+    const std::wstring damaged = DamagedCopy(Built());
+    wchar_t self[MAX_PATH];
+    GetModuleFileNameW(nullptr, self, MAX_PATH);
+    const std::wstring host = L"\"" + std::wstring(self) + L"\" --host \"" + damaged + L"\" ";
+    EXPECT_EQ(RunCommand(host + L"register"), static_cast<DWORD>(E_FAIL));
+    EXPECT_NE(RegSvr32(L"/n /i:user", damaged), 0u);
+    EXPECT_EQ(RunCommand(host + L"load"), static_cast<DWORD>(CLASS_E_CLASSNOTAVAILABLE));
+    EXPECT_TRUE(ClassEntries(HKEY_LOCAL_MACHINE, MachineClasses).empty());
+    EXPECT_TRUE(ClassEntries(HKEY_CURRENT_USER, UserClasses).empty());
+    EXPECT_EQ(TypeLibraryPath(), L"");
+
+    ASSERT_EQ(RegSvr32(L"", Built()), 0u);
+    EXPECT_EQ(RunCommand(host + L"unregister"), static_cast<DWORD>(E_FAIL));
+    const Tree kept = ClassEntries(HKEY_LOCAL_MACHINE, MachineClasses);
+    EXPECT_EQ(kept, ExpectedEntries(MachineClasses, Built())) << Show(kept);
+    EXPECT_EQ(fs::path(TypeLibraryPath()), fs::path(Built()));
+    fs::remove_all(fs::path(damaged).parent_path());
+}
+
 // VBScript, late bound through the registration.
 class VBScript : public Registration {
 protected:
@@ -327,8 +367,9 @@ TEST_F(VBScript, AMissingReaderLibraryIsARuntimeError)
     EXPECT_EQ(text, u"FeliCa ライブラリ (felica.dll) を読み込めません");
 }
 
-// --host <library> register|unregister [switches...]: a host that registers through the
-// plain entry points, its command line carrying the switches.
+// --host <library> register|unregister|load [switches...]: a host that registers through
+// the plain entry points, its command line carrying the switches. Exits with the entry
+// point's HRESULT when that is not S_OK.
 int Host(char** argv)
 {
     const HMODULE library = LoadLibraryW(fs::path(argv[2]).wstring().c_str());
@@ -339,14 +380,16 @@ int Host(char** argv)
         const auto getClassObject = reinterpret_cast<HRESULT(STDAPICALLTYPE*)(REFCLSID, REFIID, void**)>(
             reinterpret_cast<void*>(GetProcAddress(library, "DllGetClassObject")));
         const CLSID control = {0x9989C1FE, 0x0F81, 0x4696, {0xAB, 0x1F, 0x1D, 0x78, 0x01, 0x26, 0xE8, 0x5B}};
-        if (!getClassObject || getClassObject(control, IID_IClassFactory, &factory) != S_OK)
+        if (!getClassObject)
             return 12;
+        if (const HRESULT result = getClassObject(control, IID_IClassFactory, &factory); result != S_OK)
+            return static_cast<int>(result);
         static_cast<IUnknown*>(factory)->Release();
         return CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED) == S_OK ? 0 : 13;
     }
     const char* entry = std::string(argv[3]) == "register" ? "DllRegisterServer" : "DllUnregisterServer";
     const auto call = reinterpret_cast<HRESULT(STDAPICALLTYPE*)()>(reinterpret_cast<void*>(GetProcAddress(library, entry)));
-    return call && SUCCEEDED(call()) ? 0 : 11;
+    return call ? static_cast<int>(call()) : 11;
 }
 
 }  // namespace
