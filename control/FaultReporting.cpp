@@ -3,7 +3,6 @@
 #include <oleauto.h>
 #include <wrl/client.h>
 
-#include <cstdio>
 #include <string>
 
 #include "Bstr.h"
@@ -34,9 +33,9 @@ std::u16string StatusMessage(HRESULT status)
     }
     LocalFree(text);
     if (message.empty()) {
-        char hex[32];
-        std::snprintf(hex, sizeof hex, "OLE error %08lX", static_cast<unsigned long>(status));
-        message.assign(hex, hex + std::char_traits<char>::length(hex));
+        message = u"OLE error ";
+        for (int shift = 28; shift >= 0; shift -= 4)
+            message += u"0123456789ABCDEF"[(static_cast<uint32_t>(status) >> shift) & 0xF];
     }
     return message;
 }

@@ -1,12 +1,15 @@
 #include "FormNames.h"
 
 #include <map>
-#include <mutex>
+#include <mutex>  // std::lock_guard
 #include <string>
+
+#include "DecimalText.h"
+#include "Lock.h"
 
 namespace {
 
-std::mutex lock;
+Lock lock;
 std::map<const void*, std::u16string>& Names()
 {
     static std::map<const void*, std::u16string> names;
@@ -41,11 +44,10 @@ bool TakenByOther(const void* owner, const std::u16string& name)
 
 std::u16string FormNames::Claim(const void* owner, const std::u16string& wanted)
 {
-    std::lock_guard<std::mutex> guard(lock);
+    std::lock_guard<Lock> guard(lock);
     std::u16string name = wanted;
     for (unsigned suffix = 1; TakenByOther(owner, name); ++suffix) {
-        const std::string number = std::to_string(suffix);
-        name = wanted + u"_" + std::u16string(number.begin(), number.end());
+        name = wanted + u"_" + DecimalText(suffix);
     }
     Names()[owner] = name;
     return name;
@@ -53,6 +55,6 @@ std::u16string FormNames::Claim(const void* owner, const std::u16string& wanted)
 
 void FormNames::Release(const void* owner)
 {
-    std::lock_guard<std::mutex> guard(lock);
+    std::lock_guard<Lock> guard(lock);
     Names().erase(owner);
 }

@@ -2,13 +2,14 @@
 
 #include <oleauto.h>
 
-#include <mutex>
+#include <mutex>  // std::lock_guard
 #include <set>
 #include <string>
 
 #include "Bstr.h"
 #include "DisplayResolution.h"
 #include "FormNames.h"
+#include "Lock.h"
 #include "FaultReporting.h"
 #include "RaiseEvent.h"
 #include "ReaderLibrary.h"
@@ -53,17 +54,17 @@ class DockSiteList {
 public:
     void Add(const TTavrix* form)
     {
-        const std::lock_guard<std::mutex> guard(lock_);
+        const std::lock_guard<Lock> guard(lock_);
         sites_.insert(form);
     }
     void Remove(const TTavrix* form)
     {
-        const std::lock_guard<std::mutex> guard(lock_);
+        const std::lock_guard<Lock> guard(lock_);
         sites_.erase(form);
     }
 
 private:
-    std::mutex lock_;
+    Lock lock_;
     std::set<const TTavrix*> sites_;
 };
 

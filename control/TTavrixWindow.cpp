@@ -2,8 +2,6 @@
 // drive the form's notifications.
 #include <windowsx.h>
 
-#include <mutex>
-
 #include "FaultReporting.h"
 #include "FormMessages.h"
 #include "TTavrix.h"
@@ -61,8 +59,8 @@ LRESULT CALLBACK TTavrix::WindowProcedure(HWND window, UINT message, WPARAM wPar
 
 void TTavrix::CreateWindowIn(HWND parent)
 {
-    static std::once_flag registered;
-    std::call_once(registered, [] {
+    // Once in the process, whichever thread makes the first form.
+    static const ATOM registered = [] {
         WNDCLASSEXW windowClass{};
         windowClass.cbSize = sizeof windowClass;
         windowClass.style = CS_DBLCLKS;
@@ -70,8 +68,9 @@ void TTavrix::CreateWindowIn(HWND parent)
         windowClass.hInstance = CodeModule();
         windowClass.hCursor = LoadCursorW(nullptr, reinterpret_cast<LPCWSTR>(IDC_ARROW));
         windowClass.lpszClassName = WindowClass;
-        RegisterClassExW(&windowClass);
-    });
+        return RegisterClassExW(&windowClass);
+    }();
+    (void)registered;
     HWND owner = parent;
     if (!parent) {
         // A top-level form follows its pop-up mode for its owner.

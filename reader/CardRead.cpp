@@ -3,9 +3,10 @@
 #include <array>
 #include <cstring>
 #include <exception>
-#include <mutex>
+#include <mutex>  // std::lock_guard
 
 #include "../control/Fault.h"
+#include "Lock.h"
 #include "ReaderErrorMessages.h"
 
 namespace {
@@ -16,7 +17,7 @@ constexpr uint8_t FirstBlock[2] = {0x80, 0x00};       // two-byte element, block
 
 // The library is one process-wide resource with one reader/writer behind it: two reads
 // interleaving their calls would start, poll and close under each other's feet.
-std::mutex readLock;
+Lock readLock;
 
 std::u16string BytesAsCharacters(const uint8_t* bytes, size_t count)
 {
@@ -122,7 +123,7 @@ private:
 
 void ReadCard(ReaderBinder bind, std::u16string_view ctype, TCard_Data& card)
 {
-    std::lock_guard<std::mutex> serialised(readLock);
+    std::lock_guard<Lock> serialised(readLock);
     const ReaderEntryPoints library = bind();
     if (!library.complete())
         throw Fault(u"FeliCa ライブラリ (felica.dll) を読み込めません");

@@ -3,6 +3,8 @@
 #include <array>
 #include <string_view>
 
+#include "DecimalText.h"
+
 namespace {
 
 // Indexed by code minus 1000. Containers compare these texts, so they stay exactly as
@@ -114,8 +116,7 @@ std::u16string ReaderErrorMessage(int32_t code)
 {
     if (code >= FirstReaderErrorCode && code <= LastReaderErrorCode)
         return std::u16string(ReaderErrorMessages[code - FirstReaderErrorCode]);
-    std::string text = "Error Code=" + std::to_string(code);
-    return std::u16string(text.begin(), text.end());
+    return u"Error Code=" + DecimalText(code);
 }
 
 void SetLastReaderError(const ReaderEntryPoints& library, TCard_Data& card)

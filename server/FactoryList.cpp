@@ -12,19 +12,19 @@ FactoryList& FactoryList::Instance()
 
 void FactoryList::Add(ControlFactory* factory)
 {
-    std::lock_guard<std::recursive_mutex> guard(lock_);
+    std::lock_guard<RecursiveLock> guard(lock_);
     factories_.insert(factories_.begin(), factory);
 }
 
 void FactoryList::Remove(ControlFactory* factory)
 {
-    std::lock_guard<std::recursive_mutex> guard(lock_);
+    std::lock_guard<RecursiveLock> guard(lock_);
     factories_.erase(std::remove(factories_.begin(), factories_.end(), factory), factories_.end());
 }
 
 ControlFactory* FactoryList::Find(REFCLSID classId)
 {
-    std::lock_guard<std::recursive_mutex> guard(lock_);
+    std::lock_guard<RecursiveLock> guard(lock_);
     for (ControlFactory* factory : factories_)
         if (IsEqualCLSID(factory->ClassID, classId))
             return factory;
@@ -33,7 +33,7 @@ ControlFactory* FactoryList::Find(REFCLSID classId)
 
 void FactoryList::ForEachOf(const ServerModule* module, const std::function<void(ControlFactory*)>& operation)
 {
-    std::lock_guard<std::recursive_mutex> guard(lock_);
+    std::lock_guard<RecursiveLock> guard(lock_);
     const std::vector<ControlFactory*> walked = factories_;  // the operation may change the list
     for (ControlFactory* factory : walked)
         if (&factory->Owner == module)

@@ -5,7 +5,9 @@
 #include <windows.h>
 
 #include <functional>
-#include <mutex>
+#include <mutex>  // std::lock_guard
+
+#include "Lock.h"
 #include <vector>
 
 class ControlFactory;
@@ -23,6 +25,6 @@ public:
     void ForEachOf(const ServerModule* module, const std::function<void(ControlFactory*)>& operation);
 
 private:
-    std::recursive_mutex lock_;
+    RecursiveLock lock_;
     std::vector<ControlFactory*> factories_;
 };

@@ -2,10 +2,11 @@
 
 #include <cwchar>
 #include <iterator>
-#include <mutex>
+#include <mutex>  // std::lock_guard
 
 #include "Fault.h"
 #include "FaultReporting.h"
+#include "Lock.h"
 #include "ServerInstance.h"
 
 namespace {
@@ -58,8 +59,8 @@ HWND ThreadParkingWindow()
 void RegisterParkingClass()
 {
     // Threads register at once when each makes its first control.
-    static std::mutex registering;
-    const std::lock_guard<std::mutex> lock(registering);
+    static Lock registering;
+    const std::lock_guard<Lock> lock(registering);
     WNDCLASSW existing{};
     if (GetClassInfoW(ServerInstance, ClassName, &existing) && existing.lpfnWndProc != ParkingProcedure &&
         !UnregisterClassW(ClassName, ServerInstance))
@@ -79,12 +80,9 @@ void RegisterParkingClass()
 // from the first window on, the library stays loaded until the process ends.
 void PinLibrary()
 {
-    static std::once_flag pinned;
-    std::call_once(pinned, [] {
-        HMODULE module = nullptr;
-        GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_PIN | GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS,
-                           reinterpret_cast<LPCWSTR>(&ParkingProcedure), &module);
-    });
+    HMODULE module = nullptr;  // pinning again changes nothing
+    GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_PIN | GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS,
+                       reinterpret_cast<LPCWSTR>(&ParkingProcedure), &module);
 }
 
 }  // namespace

@@ -4,7 +4,6 @@
 #include <shellapi.h>
 
 #include <memory>
-#include <mutex>
 #include <new>
 #include <vector>
 
@@ -20,7 +19,6 @@ std::atomic<bool> ServerShutDown{false};
 namespace {
 
 ServerModule* module = nullptr;
-std::once_flag started;
 
 void PresetFromHostSwitches()
 {
@@ -57,8 +55,10 @@ void Start()
 
 ServerModule* Server()
 {
-    if (!ServerShutDown)
-        std::call_once(started, Start);
+    if (!ServerShutDown) {
+        static const bool started = (Start(), true);  // once, whichever thread comes first
+        (void)started;
+    }
     return module;
 }
 
