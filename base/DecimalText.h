@@ -5,16 +5,17 @@
 #include <cstdint>
 #include <string>
 
-inline std::u16string DecimalText(int64_t number)
+template <typename Char = char16_t>
+std::basic_string<Char> DecimalText(int64_t number)
 {
     const bool negative = number < 0;
     uint64_t magnitude = negative ? 0 - static_cast<uint64_t>(number) : static_cast<uint64_t>(number);
-    std::u16string digits;
+    std::basic_string<Char> digits;
     do {
-        digits.insert(digits.begin(), static_cast<char16_t>(u'0' + magnitude % 10));
+        digits.insert(digits.begin(), static_cast<Char>('0' + magnitude % 10));
         magnitude /= 10;
     } while (magnitude != 0);
     if (negative)
-        digits.insert(digits.begin(), u'-');
+        digits.insert(digits.begin(), static_cast<Char>('-'));
     return digits;
 }

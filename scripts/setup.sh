@@ -5,6 +5,7 @@ set -euo pipefail
 packages=(
     cmake make g++ googletest clang libclang-rt-14-dev          # native build, tests, fuzzing
     g++-mingw-w64-i686-posix mingw-w64-tools                     # 32-bit Windows build, widl
+    g++-mingw-w64-i686-win32                                     # the shipped OCX, without a threads library
     wine wine32:i386 libwine-dev fonts-wine                      # the platform under test
     xvfb xauth                                                   # a display for Wine's windows
     locales                                                      # the Japanese code page for type library texts

@@ -4,9 +4,8 @@
 
 #include <oleauto.h>
 
-#include <cstdio>
-
 #include "ControlFactory.h"
+#include "DecimalText.h"
 #include "FactoryList.h"
 #include "Fault.h"
 #include "ServerModule.h"
@@ -114,7 +113,7 @@ void ControlFactory::UpdateRegistry(bool doRegister)
 
     if (!doRegister) {
         for (const auto& verb : Verbs)
-            RemoveRegKey(root, classKey + L"\\Verb\\" + std::to_wstring(verb.first));
+            RemoveRegKey(root, classKey + L"\\Verb\\" + DecimalText<wchar_t>(verb.first));
         for (const wchar_t* subkey : {L"\\Verb", L"\\Control", L"\\ToolboxBitmap32", L"\\MiscStatus\\1",
                                       L"\\MiscStatus", L"\\TypeLib", L"\\Version"})
             RemoveRegKey(root, classKey + subkey);
@@ -148,13 +147,13 @@ void ControlFactory::UpdateRegistry(bool doRegister)
         WriteRegEntry(root, classKey + L"\\ProgID", L"", progId);
     }
     WriteRegEntry(root, classKey + L"\\Version", L"",
-                  std::to_wstring(library.wMajorVerNum) + L"." + std::to_wstring(library.wMinorVerNum));
+                  DecimalText<wchar_t>(library.wMajorVerNum) + L"." + DecimalText<wchar_t>(library.wMinorVerNum));
     WriteRegEntry(root, classKey + L"\\TypeLib", L"", GuidText(library.guid));
     WriteRegEntry(root, classKey + L"\\MiscStatus", L"", L"0");
-    WriteRegEntry(root, classKey + L"\\MiscStatus\\1", L"", std::to_wstring(MiscStatus));
-    WriteRegEntry(root, classKey + L"\\ToolboxBitmap32", L"", file + L"," + std::to_wstring(ToolboxBitmapID));
+    WriteRegEntry(root, classKey + L"\\MiscStatus\\1", L"", DecimalText<wchar_t>(MiscStatus));
+    WriteRegEntry(root, classKey + L"\\ToolboxBitmap32", L"", file + L"," + DecimalText<wchar_t>(ToolboxBitmapID));
     WriteRegEntry(root, classKey + L"\\Control", L"", L"");
     WriteRegEntry(root, classKey + L"\\Verb", L"", L"");
     for (const auto& verb : Verbs)
-        WriteRegEntry(root, classKey + L"\\Verb\\" + std::to_wstring(verb.first), L"", verb.second + L",0,2");
+        WriteRegEntry(root, classKey + L"\\Verb\\" + DecimalText<wchar_t>(verb.first), L"", verb.second + L",0,2");
 }
