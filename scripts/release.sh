@@ -37,7 +37,8 @@ cp "$release/Norvane.ocx" "$release/cmake/bin/tavrix-host.exe" "$stage/$sdk/bin/
 cp "$release/cmake/bin/simulator/felica.dll" "$stage/$sdk/bin/simulator/"
 cp "$release/cmake/control/Tavrix.tlb" "$release/cmake/control/Tavrix_h.h" "$release/cmake/control/Tavrix_i.c" \
     "$stage/$sdk/include/"
-# The tools are built with their symbols; the SDK needs none of them.
+# The tools are built with their symbols; the SDK needs none of them. (strip stamps the
+# images with the time of stripping: the archive differs from run to run by these two.)
 i686-w64-mingw32-strip "$stage/$sdk/bin/tavrix-host.exe" "$stage/$sdk/bin/simulator/felica.dll"
 cp -r "$top/samples/cpp" "$top/samples/vbscript" "$top/samples/scenarios" "$stage/$sdk/samples/"
 stamp=$(git -C "$top" log -1 --format=%ct 2>/dev/null || echo 0)
