@@ -9,6 +9,7 @@ packages=(
     wine wine32:i386 libwine-dev fonts-wine                      # the platform under test
     xvfb xauth                                                   # a display for Wine's windows
     locales                                                      # the Japanese code page for type library texts
+    wixl msitools zip                                            # the release: the installer and the SDK archive
 )
 
 as_root() { if [ "$(id -u)" -eq 0 ]; then "$@"; else sudo "$@"; fi; }

@@ -1,0 +1,218 @@
+#!/usr/bin/env bash
+# The installer and the SDK under Wine, in two fresh prefixes of their own:
+#   reference: regsvr32 registers the control at the installer's path; what it writes is the bar;
+#              then the installer goes over a regsvr32 registration of another copy;
+#   msi:       install, compare, use the control, uninstall; upgrade from a lower version,
+#              then uninstall with the installed file already deleted by hand.
+# Needs scripts/release.sh to have run. With a .wxs as argument, both packages are built from
+# it instead (to see the test fail against a broken source).
+set -euo pipefail
+top=$(cd "$(dirname "$0")/../.." && pwd)
+release=$top/build/release
+work=$release/installer-test
+version=$(sed -n 's/^CMAKE_PROJECT_VERSION:STATIC=//p' "$release/cmake/CMakeCache.txt")
+wxs=${1:-$top/installer/Norvane.wxs}
+
+failures=0
+fail() { echo "FAIL: $*" >&2; failures=$((failures + 1)); }
+step() { echo "-- $*"; }
+
+rm -rf "$work"
+mkdir -p "$work/old"
+for tool in unzip iconv; do
+    command -v "$tool" >/dev/null || { echo "installer-test: $tool is missing" >&2; exit 1; }
+done
+
+# The packages: the release's own, and one of a lower version whose file differs (bytes past the
+# image's end, which the loader ignores) so that replacing it shows.
+build_msi() {  # version, folder holding Norvane.ocx, output
+    NORVANE_WXS=$wxs "$top/installer/build-msi.sh" "$@"
+}
+msi=$release/Norvane-$version.msi
+if [ $# -gt 0 ]; then
+    msi=$work/Norvane-$version.msi
+    build_msi "$version" "$release" "$msi"
+fi
+cp "$release/Norvane.ocx" "$work/old/"
+printf 'older build' >>"$work/old/Norvane.ocx"
+old_msi=$work/Norvane-0.9.0.msi
+build_msi 0.9.0 "$work/old" "$old_msi"
+unzip -q "$release/Norvane-$version-sdk.zip" -d "$work"
+sdk=$work/Norvane-$version-sdk
+
+source "$top/scripts/wine-session.sh"
+reference=$work/prefix-reference
+wine_session_start "$reference"
+prefixes=("$reference")
+trap 'for p in "${prefixes[@]}"; do WINEPREFIX=$p wineserver -k 2>/dev/null || true; done; wine_session_stop' EXIT
+
+# A further fresh prefix with its own persistent, detached server (see wine-session.sh).
+fresh_prefix() {
+    WINEPREFIX=$1 wineboot -i </dev/null >/dev/null 2>&1
+    WINEPREFIX=$1 wineserver -k 2>/dev/null || true
+    WINEPREFIX=$1 setsid wineserver -p </dev/null >/dev/null 2>&1
+    WINEPREFIX=$1 setsid wineboot </dev/null >/dev/null 2>&1
+    prefixes+=("$1")
+}
+
+# The host path of a Windows path in the current prefix.
+host_path() { WINEPREFIX=$1 winepath -u "$2"; }
+
+classes='HKLM\Software\Classes'
+keys=("CLSID\\{9989C1FE-0F81-4696-AB1F-1D780126E85B}" "Tavrix.Tavrix"
+      "TypeLib\\{B50F7C64-6888-4FBE-B1D6-EFFBF4899BF2}"
+      "Interface\\{5DBE1F87-E736-4443-B757-BAB373287FF9}" "Interface\\{1447472F-C7A6-4651-8CDC-43B516B4C6D8}")
+
+export_key() {  # prefix, key, output (UTF-8 text; one line "absent" when the key is not there)
+    local windows='C:\users\Public\export.reg' file
+    file=$(host_path "$1" "$windows")
+    rm -f "$file"
+    if WINEPREFIX=$1 wine reg export "$2" "$windows" /y >/dev/null 2>&1; then
+        iconv -f UTF-16 -t UTF-8 "$file" | tr -d '\r' >"$3"
+    else
+        echo absent >"$3"
+    fi
+    rm -f "$file"
+}
+
+# The control's entries, one export after another.
+registration() {  # prefix, output
+    local key part=$2.part
+    : >"$2"
+    for key in "${keys[@]}"; do
+        export_key "$1" "$classes\\$key" "$part"
+        { echo "== $key"; cat "$part"; } >>"$2"
+    done
+    rm -f "$part"
+}
+
+# Everything below HKLM\Software and every file on C: but those Wine moves on its own, and
+# the installer service's own empty bookkeeping keys and folder, which Windows keeps as well
+# (anything inside them still shows).
+bookkeeping='^\[HKEY_LOCAL_MACHINE\\Software\\(Classes\\Installer(\\(Features|Products|UpgradeCodes))?|Microsoft\\Windows\\CurrentVersion\\Installer\\(UpgradeCodes|UserData(\\S-1-5-18(\\(Components|Products))?)?))\]$'
+snapshot() {  # prefix, output
+    export_key "$1" 'HKLM\Software' "$2.reg"
+    re=$bookkeeping awk 'skip && $0 == "" { skip = 0; next } { skip = 0 } $0 ~ ENVIRON["re"] { skip = 1; next } { print }' \
+        "$2.reg" >"$2"
+    (cd "$1/drive_c" && find . -path ./windows/temp -prune -o -path './users/*/Temp' -prune -o \
+        -path ./windows/Installer -empty -o -print | LC_ALL=C sort) >>"$2"
+    rm -f "$2.reg"
+}
+
+same() {  # what, expected, actual
+    if ! diff -u "$2" "$3" >"$work/diff" 2>&1; then
+        fail "$1"
+        head -60 "$work/diff" >&2
+    fi
+}
+
+run_msiexec() {  # prefix, /i or /x, package: fails the test when msiexec does
+    local package
+    package=$(WINEPREFIX=$1 winepath -w "$3")
+    WINEPREFIX=$1 wine msiexec "$2" "$package" /qn </dev/null >/dev/null 2>&1 || fail "msiexec $2 $(basename "$3") exited $?"
+}
+
+installed_ocx() { host_path "$1" 'C:\Program Files\Norvane\Norvane.ocx'; }
+
+# Late bound through the ProgID, as a script would; then a read whose event shows the card,
+# through a host with no control of its own beside it, so that only the registration serves it.
+use_control() {  # prefix, what
+    local out
+    WINEPREFIX=$1 wine "$sdk/bin/tavrix-host.exe" simulator install \
+        "$(WINEPREFIX=$1 winepath -w "$sdk/samples/scenarios/edy-card.txt")" \
+        </dev/null >/dev/null 2>&1 || fail "$2: the simulator cannot be installed"
+    out=$(WINEPREFIX=$1 wine cscript.exe //nologo "$(WINEPREFIX=$1 winepath -w "$sdk/samples/vbscript/read-card.vbs")" \
+        </dev/null 2>&1 | tr -d '\r') || fail "$2: cscript exited $?"
+    [ "$out" = $'Caption: Tavrix\nRead_Card done: the result arrives as On_ReadData' ] ||
+        fail "$2: cscript printed: $out"
+    mkdir -p "$work/lone-host"
+    cp "$sdk/bin/tavrix-host.exe" "$work/lone-host/"
+    out=$(WINEPREFIX=$1 wine "$work/lone-host/tavrix-host.exe" read EDY </dev/null 2>&1 | tr -d '\r') ||
+        fail "$2: tavrix-host read exited $?"
+    [ "$out" = '{"event":"On_ReadData","card_ID":"2160012345678901","Error":0,"Message":""}' ] ||
+        fail "$2: tavrix-host read printed: $out"
+    WINEPREFIX=$1 wine "$sdk/bin/tavrix-host.exe" simulator remove </dev/null >/dev/null 2>&1
+    rm -r "$(host_path "$1" 'C:\Program Files\Common Files\Sony Shared')"
+}
+
+step "the SDK holds what integrators need"
+(cd "$sdk" && find . -type f | LC_ALL=C sort) >"$work/sdk-files"
+cat >"$work/sdk-expected" <<'EOF'
+./README.md
+./bin/Norvane.ocx
+./bin/simulator/felica.dll
+./bin/tavrix-host.exe
+./include/Tavrix.tlb
+./include/Tavrix_h.h
+./include/Tavrix_i.c
+./samples/cpp/read_card.cpp
+./samples/scenarios/edy-card.txt
+./samples/scenarios/no-card.txt
+./samples/scenarios/reader-unplugged.txt
+./samples/vbscript/read-card.vbs
+EOF
+same "the SDK's files" "$work/sdk-expected" "$work/sdk-files"
+cmp -s "$sdk/bin/Norvane.ocx" "$release/Norvane.ocx" || fail "the SDK's Norvane.ocx is not the release's"
+
+step "reference: regsvr32 at the installer's path"
+mkdir -p "$(host_path "$reference" 'C:\Program Files\Norvane')"
+cp "$release/Norvane.ocx" "$(installed_ocx "$reference")"
+WINEPREFIX=$reference wine regsvr32 /s 'C:\Program Files\Norvane\Norvane.ocx' </dev/null >/dev/null 2>&1 ||
+    fail "regsvr32 exited $?"
+registration "$reference" "$work/regsvr32.txt"
+grep -q 'InprocServer32' "$work/regsvr32.txt" || fail "regsvr32 registered nothing"
+WINEPREFIX=$reference wine regsvr32 /s /u 'C:\Program Files\Norvane\Norvane.ocx' </dev/null >/dev/null 2>&1
+rm -rf "$(host_path "$reference" 'C:\Program Files\Norvane')"
+
+step "msi: a fresh install"
+fresh_prefix "$work/prefix-msi"
+prefix=$work/prefix-msi
+# The script host registers its own type library on its first run: before the snapshot.
+echo 'WScript.Quit 0' >"$work/nothing.vbs"
+WINEPREFIX=$prefix wine cscript.exe //nologo "$(WINEPREFIX=$prefix winepath -w "$work/nothing.vbs")" </dev/null >/dev/null 2>&1
+snapshot "$prefix" "$work/before.txt"
+run_msiexec "$prefix" /i "$msi"
+cmp -s "$(installed_ocx "$prefix")" "$release/Norvane.ocx" || fail "install: Norvane.ocx is not in place"
+[ "$(ls "$(host_path "$prefix" 'C:\Program Files\Norvane')")" = Norvane.ocx ] || fail "install: other files beside Norvane.ocx"
+registration "$prefix" "$work/msi.txt"
+same "install: the registry entries differ from regsvr32's" "$work/regsvr32.txt" "$work/msi.txt"
+use_control "$prefix" "install"
+
+step "msi: uninstall"
+run_msiexec "$prefix" /x "$msi"
+snapshot "$prefix" "$work/after.txt"
+same "uninstall: left something behind" "$work/before.txt" "$work/after.txt"
+
+step "msi: an upgrade from $(basename "$old_msi")"
+run_msiexec "$prefix" /i "$old_msi"
+cmp -s "$(installed_ocx "$prefix")" "$work/old/Norvane.ocx" || fail "upgrade: the older package did not install its file"
+run_msiexec "$prefix" /i "$msi"
+cmp -s "$(installed_ocx "$prefix")" "$release/Norvane.ocx" || fail "upgrade: Norvane.ocx was not replaced"
+registration "$prefix" "$work/upgrade.txt"
+same "upgrade: the registry entries differ from regsvr32's" "$work/regsvr32.txt" "$work/upgrade.txt"
+export_key "$prefix" 'HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall' "$work/products.txt"
+[ "$(grep -c '^"DisplayName"="Norvane"$' "$work/products.txt")" = 1 ] || fail "upgrade: not exactly one product installed"
+grep -q "^\"DisplayVersion\"=\"$version\"$" "$work/products.txt" || fail "upgrade: the installed product is not $version"
+
+step "msi: uninstall after the files were deleted by hand"
+rm -rf "$(host_path "$prefix" 'C:\Program Files\Norvane')"
+run_msiexec "$prefix" /x "$msi"
+snapshot "$prefix" "$work/after.txt"
+same "uninstall without files: left something behind" "$work/before.txt" "$work/after.txt"
+
+step "reference: the installer over a regsvr32 registration of another copy"
+mkdir -p "$(host_path "$reference" 'C:\Tools\Norvane')"
+cp "$release/Norvane.ocx" "$(host_path "$reference" 'C:\Tools\Norvane\Norvane.ocx')"
+WINEPREFIX=$reference wine regsvr32 /s 'C:\Tools\Norvane\Norvane.ocx' </dev/null >/dev/null 2>&1 || fail "regsvr32 exited $?"
+run_msiexec "$reference" /i "$msi"
+registration "$reference" "$work/over.txt"
+same "over regsvr32: the registry entries differ from regsvr32's at the installer's path" \
+    "$work/regsvr32.txt" "$work/over.txt"
+use_control "$reference" "over regsvr32"
+run_msiexec "$reference" /x "$msi"
+
+if [ "$failures" -gt 0 ]; then
+    echo "installer-test: $failures failures" >&2
+    exit 1
+fi
+echo "installer-test: passed"
