@@ -31,7 +31,7 @@ public:
     size_t Read(uint8_t* bytes, size_t count) override
     {
         const size_t taken = std::min(count, data.size() - position);
-        std::memcpy(bytes, data.data() + position, taken);
+        std::copy_n(data.begin() + position, taken, bytes);  // memcpy from an empty vector's null data is undefined
         position += taken;
         return taken;
     }
