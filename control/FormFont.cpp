@@ -1,5 +1,6 @@
 #include "FormFont.h"
 
+#include <cstdint>
 #include <cstdlib>
 
 int32_t MulDiv32(int32_t a, int32_t b, int32_t c)
@@ -10,6 +11,10 @@ int32_t MulDiv32(int32_t a, int32_t b, int32_t c)
     const int64_t half = std::llabs(static_cast<int64_t>(c)) / 2;
     const bool negative = (product < 0) != (c < 0);
     const int64_t magnitude = (std::llabs(product) + half) / std::llabs(static_cast<int64_t>(c));
+    // The platform's gives -1 here too; callers negate the result, which the most
+    // negative integer would not survive (a stored font size reaches this unchecked).
+    if (magnitude > INT32_MAX)
+        return -1;
     return static_cast<int32_t>(negative ? -magnitude : magnitude);
 }
 

@@ -169,12 +169,63 @@ int64_t Integer(const PropertyValue& value, const Named* names, size_t nameCount
     Refused("no integer for " + path);
 }
 
-int64_t Member(const std::string& name, const Attribute& attribute)
+int64_t Ordinal(const std::string& name, const Attribute& attribute)
 {
     for (size_t i = 0; i < attribute.memberCount; ++i)
         if (SameName(name, attribute.members[i]))
             return static_cast<int64_t>(i);
-    Refused("unknown member " + name + " of " + attribute.name);
+    return -1;
+}
+
+int64_t Member(const std::string& name, const Attribute& attribute)
+{
+    const int64_t ordinal = Ordinal(name, attribute);
+    if (ordinal < 0)
+        Refused("unknown member " + name + " of " + attribute.name);
+    return ordinal;
+}
+
+// After the set's tag. A stream may list members without end: each is checked as it
+// comes and only its bit kept. An unknown one is refused at the set's end, so that a set
+// that is also cut short is refused as cut short.
+int64_t SetBits(PropertyReader& reader, const Attribute& attribute)
+{
+    int64_t bits = 0;
+    std::string unknown;  // the first; members are never empty
+    for (std::string member = reader.ShortString(); !member.empty(); member = reader.ShortString()) {
+        const int64_t ordinal = Ordinal(member, attribute);
+        if (ordinal >= 0)
+            bits |= int64_t{1} << ordinal;
+        else if (unknown.empty())
+            unknown = member;
+    }
+    if (!unknown.empty())
+        Refused("unknown member " + unknown + " of " + attribute.name);
+    return bits;
+}
+
+// Whether a value with this tag can be what an attribute of this kind holds.
+bool Takes(Kind kind, uint8_t tag)
+{
+    switch (kind) {
+    case Kind::Integer:
+    case Kind::Color:
+    case Kind::Charset:
+        return tag == PropertyTag::Int8 || tag == PropertyTag::Int16 || tag == PropertyTag::Int32 ||
+               tag == PropertyTag::Ident;
+    case Kind::Boolean:
+    case Kind::Enumeration:
+        return tag == PropertyTag::Ident || tag == PropertyTag::False || tag == PropertyTag::True ||
+               tag == PropertyTag::Null || tag == PropertyTag::Nil;
+    case Kind::Set:
+        return tag == PropertyTag::Set;
+    case Kind::Text:
+        return tag == PropertyTag::String || tag == PropertyTag::LString || tag == PropertyTag::WString ||
+               tag == PropertyTag::Utf8String;
+    case Kind::Anything:
+        break;
+    }
+    return false;
 }
 
 StoredValue Convert(const Attribute& attribute, const PropertyValue& value, const std::string& path)
@@ -211,12 +262,8 @@ StoredValue Convert(const Attribute& attribute, const PropertyValue& value, cons
         stored.boolean = stored.integer != 0;
         break;
     }
-    case Kind::Set:
-        if (value.tag != PropertyTag::Set)
-            Refused("no set for " + path);
-        for (const std::string& member : value.members)
-            stored.integer |= int64_t{1} << Member(member, attribute);
-        break;
+    case Kind::Set:  // a set itself goes to SetBits
+        Refused("no set for " + path);
     case Kind::Text:
         if (value.tag != PropertyTag::String && value.tag != PropertyTag::LString &&
             value.tag != PropertyTag::WString && value.tag != PropertyTag::Utf8String)
@@ -227,6 +274,26 @@ StoredValue Convert(const Attribute& attribute, const PropertyValue& value, cons
         break;
     }
     return stored;
+}
+
+StoredValue ReadValue(PropertyReader& reader, const Attribute& attribute, const std::string& path)
+{
+    const uint8_t tag = reader.PeekByte();
+    if (!Takes(attribute.kind, tag)) {
+        // Read past whole before the refusal, as a stream cut short within it is refused
+        // as cut short, but never held: it may be as long as the stream.
+        reader.Skip();
+        PropertyValue dropped;
+        dropped.tag = tag;
+        return Convert(attribute, dropped, path);  // refuses, but for what takes anything
+    }
+    if (attribute.kind == Kind::Set) {
+        reader.Byte();
+        StoredValue stored;
+        stored.integer = SetBits(reader, attribute);
+        return stored;
+    }
+    return Convert(attribute, reader.Value(), path);
 }
 
 bool IsIdentifier(const std::string& name)
@@ -330,8 +397,9 @@ int32_t ReadFormStream(PropertyReader& reader, FormStreamTarget& target)
     if (reader.PeekByte() >= 0xF0) {
         const uint8_t prefix = reader.Byte();
         if (prefix & 0x02) {
-            const PropertyValue position = reader.Value();  // the position of an inherited child; unused
-            if (position.tag < PropertyTag::Int8 || position.tag > PropertyTag::Int32)
+            const uint8_t tag = reader.PeekByte();
+            reader.Skip();  // the position of an inherited child; unused
+            if (tag < PropertyTag::Int8 || tag > PropertyTag::Int32)
                 Refused("a bad prefix");
         }
     }
@@ -345,7 +413,7 @@ int32_t ReadFormStream(PropertyReader& reader, FormStreamTarget& target)
     while (reader.PeekByte() != 0) {
         const std::string path = reader.ShortString();
         const Attribute& attribute = Resolve(path);
-        const StoredValue value = Convert(attribute, reader.Value(), path);
+        const StoredValue value = ReadValue(reader, attribute, path);
         if (attribute.property == FormProperty::TextHeight)
             textHeight = static_cast<int32_t>(value.integer);
         target.Set(attribute.property, value);

@@ -237,6 +237,17 @@ std::string PropertyReader::LongBytes(uint64_t count)
     return bytes;
 }
 
+void PropertyReader::SkipBytes(uint64_t count)
+{
+    while (count > 0) {
+        if (position_ == buffer_.size())
+            Fill();
+        const size_t taken = static_cast<size_t>(std::min<uint64_t>(count, buffer_.size() - position_));
+        position_ += taken;
+        count -= taken;
+    }
+}
+
 namespace {
 
 int64_t LittleEndian(const uint8_t* bytes, int count, bool isSigned)
@@ -251,18 +262,21 @@ int64_t LittleEndian(const uint8_t* bytes, int count, bool isSigned)
 
 }  // namespace
 
-PropertyValue PropertyReader::Value() { return ValueAt(0); }
+PropertyValue PropertyReader::Value() { return ValueAt(0, true); }
+
+void PropertyReader::Skip() { ValueAt(0, false); }
 
 void PropertyReader::SkipList(int depth)
 {
     if (depth > MaximumListDepth)
         Malformed("lists are nested too deeply");
     while (PeekByte() != PropertyTag::Null)
-        ValueAt(depth + 1);
+        ValueAt(depth + 1, false);
     Byte();
 }
 
-PropertyValue PropertyReader::ValueAt(int depth)
+// keep: whether the payload is wanted; when it is not, it passes through the buffer only.
+PropertyValue PropertyReader::ValueAt(int depth, bool keep)
 {
     PropertyValue value;
     value.tag = Byte();
@@ -300,29 +314,42 @@ PropertyValue PropertyReader::ValueAt(int depth)
         Bytes(bytes, 8);
         break;
     case PropertyTag::String:
-        value.text = ansi_(ShortString());
+        if (keep)
+            value.text = ansi_(ShortString());
+        else
+            SkipBytes(Byte());
         break;
     case PropertyTag::Ident:
-        value.identifier = ShortString();
+        if (keep)
+            value.identifier = ShortString();
+        else
+            SkipBytes(Byte());
         break;
     case PropertyTag::Set:
-        for (std::string member = ShortString(); !member.empty(); member = ShortString())
-            value.members.push_back(member);
+        for (uint8_t length = Byte(); length != 0; length = Byte())
+            SkipBytes(length);
         break;
     case PropertyTag::LString:
     case PropertyTag::Utf8String:
     case PropertyTag::Binary: {
         Bytes(bytes, 4);
-        const std::string payload = LongBytes(static_cast<uint64_t>(LittleEndian(bytes, 4, false)));
-        if (value.tag == PropertyTag::LString)
-            value.text = ansi_(payload);
-        else if (value.tag == PropertyTag::Utf8String)
-            value.text = FromUtf8(payload);
+        const uint64_t count = static_cast<uint64_t>(LittleEndian(bytes, 4, false));
+        if (!keep || value.tag == PropertyTag::Binary)
+            SkipBytes(count);
+        else if (value.tag == PropertyTag::LString)
+            value.text = ansi_(LongBytes(count));
+        else
+            value.text = FromUtf8(LongBytes(count));
         break;
     }
     case PropertyTag::WString: {
         Bytes(bytes, 4);
-        const std::string payload = LongBytes(static_cast<uint64_t>(LittleEndian(bytes, 4, false)) * 2);
+        const uint64_t count = static_cast<uint64_t>(LittleEndian(bytes, 4, false)) * 2;
+        if (!keep) {
+            SkipBytes(count);
+            break;
+        }
+        const std::string payload = LongBytes(count);
         for (size_t i = 0; i + 1 < payload.size(); i += 2)
             value.text += static_cast<char16_t>(static_cast<uint8_t>(payload[i]) |
                                                 static_cast<uint8_t>(payload[i + 1]) << 8);

@@ -53,13 +53,13 @@ private:
     std::vector<uint8_t> buffer_;
 };
 
-// A value as read: its tag and, by tag, its payload.
+// A value as read: its tag and, by tag, its payload. A set's members are not kept (a
+// stream may list them without end): whoever needs them reads them one by one.
 struct PropertyValue {
     uint8_t tag = PropertyTag::Null;
     int64_t integer = 0;
     std::string identifier;               // 0x07
     std::u16string text;                  // 0x06, 0x0C, 0x12, 0x14
-    std::vector<std::string> members;     // 0x0B
 };
 
 // Reads through a 4096-byte buffer; every length is read as bytes arrive, never allocated
@@ -74,15 +74,18 @@ public:
     uint8_t PeekByte();
     void Bytes(void* into, size_t count);
     std::string ShortString();
-    PropertyValue Value();  // lists are read and dropped (their depth is limited)
+    PropertyValue Value();  // lists and sets are read and dropped (lists' depth is limited)
+    // Reads past one value, as strictly as Value, holding none of its payload.
+    void Skip();
     // Bytes read from the source but not consumed: where the caller moves the source back.
     size_t Unconsumed() const { return buffer_.size() - position_; }
 
 private:
     void Fill();
     std::string LongBytes(uint64_t count);
+    void SkipBytes(uint64_t count);
     void SkipList(int depth);
-    PropertyValue ValueAt(int depth);
+    PropertyValue ValueAt(int depth, bool keep);
 
     ByteSource& source_;
     AnsiDecoder ansi_;

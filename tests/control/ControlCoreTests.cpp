@@ -37,6 +37,31 @@ TEST(MulDiv32, RoundsHalfAwayFromZero)
     EXPECT_EQ(MulDiv32(1, 1, 0), -1);
 }
 
+// As the platform's: a result beyond ±2147483647 gives -1, so that no caller negates the
+// most negative integer. A stored form's font size reaches this unchecked.
+TEST(MulDiv32, AnOverflowGivesMinusOne)
+{
+    const struct {
+        int32_t a, b, c, result;
+    } cases[] = {
+        {1610612736, 96, 72, -1},        // 2147483648
+        {-1610612736, 96, 72, -1},       // -2147483648
+        {INT32_MIN, 72, 72, -1},
+        {INT32_MIN, -1, 1, -1},
+        {2147483647, 2, 2, 2147483647},
+        {-2147483647, 3, 3, -2147483647},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(MulDiv32(c.a, c.b, c.c), c.result) << c.a << " * " << c.b << " / " << c.c;
+
+    FormFont font;
+    font.setSize(1610612736);
+    EXPECT_EQ(font.height(), 1);
+    FormFont coarse(72);
+    coarse.setHeight(INT32_MIN);
+    EXPECT_EQ(coarse.size(), 1);
+}
+
 TEST(FormFont, SizeFollowsHeightAndResolution)
 {
     FormFont font;

@@ -31,7 +31,7 @@ public:
     size_t Read(uint8_t* bytes, size_t count) override
     {
         const size_t taken = std::min(count, data.size() - position);
-        std::memcpy(bytes, data.data() + position, taken);
+        std::copy_n(data.begin() + position, taken, bytes);  // memcpy from an empty vector's null data is undefined
         position += taken;
         return taken;
     }
@@ -360,6 +360,129 @@ TEST(FormStream, TheReaderLeavesWhatFollowsUnconsumed)
     const Outcome outcome = Read(stream);
     EXPECT_FALSE(outcome.failed);
     EXPECT_EQ(outcome.unconsumed, stream.size() - ours);
+}
+
+#ifdef __SANITIZE_ADDRESS__
+extern "C" size_t __sanitizer_get_current_allocated_bytes();
+#define HEAP_IN_USE_KNOWN 1
+#endif
+
+// A stream made up as it is read, so that only the reader's own allocations show: head,
+// the unit repeated, tail. Notes the most heap in use at any read.
+class RepeatingSource : public ByteSource {
+public:
+    RepeatingSource(Bytes head, Bytes unit, size_t repeats, Bytes tail)
+    {
+        parts_[0] = std::move(head);
+        parts_[1] = std::move(unit);
+        parts_[2] = std::move(tail);
+        repeats_ = repeats;
+        Sample();
+    }
+    size_t Read(uint8_t* bytes, size_t count) override
+    {
+        Sample();
+        size_t given = 0;
+        while (given < count && part_ < 3) {
+            const Bytes& part = parts_[part_];
+            if (offset_ == part.size()) {
+                offset_ = 0;
+                if (part_ != 1 || ++repeated_ >= repeats_)
+                    ++part_;
+                continue;
+            }
+            const size_t taken = std::min(count - given, part.size() - offset_);
+            std::copy_n(part.begin() + offset_, taken, bytes + given);
+            offset_ += taken;
+            given += taken;
+        }
+        return given;
+    }
+    void Sample()
+    {
+#ifdef HEAP_IN_USE_KNOWN
+        peak = std::max(peak, __sanitizer_get_current_allocated_bytes());
+#endif
+    }
+    size_t peak = 0;
+
+private:
+    Bytes parts_[3];
+    size_t part_ = 0, offset_ = 0, repeats_ = 0, repeated_ = 0;
+};
+
+Bytes LittleEndian32(uint32_t value)
+{
+    return {static_cast<uint8_t>(value), static_cast<uint8_t>(value >> 8), static_cast<uint8_t>(value >> 16),
+            static_cast<uint8_t>(value >> 24)};
+}
+
+// Values as long as the stream itself that the form refuses or never uses: reading them
+// must hold no more than a buffer's worth, and end in the refusal or read they always did.
+TEST(FormStream, ValuesLongAsTheStreamAreNotHeld)
+{
+#ifndef HEAP_IN_USE_KNOWN
+    GTEST_SKIP() << "needs the heap counts of AddressSanitizer";
+#else
+    constexpr size_t Megabyte = 1 << 20;
+    const Bytes head = Stream({}, false);
+    const auto record = [&](const std::string& name, Bytes value) {
+        Bytes out = head;
+        ShortString(out, name);
+        out.insert(out.end(), value.begin(), value.end());
+        return out;
+    };
+    const Bytes ends{0, 0, 0};  // the set's or the list's end, then the stream's two
+    const std::string invalid = "The property stream is not valid: ", refused = "The property stream cannot be read: ";
+    const struct {
+        const char* name;
+        Bytes head, unit;
+        size_t repeats;
+        Bytes tail;
+        std::string fault;  // empty: read
+    } cases[] = {
+        {"unknown set members", record("Font.Style", {0x0B}), {1, 'x'}, Megabyte, ends,
+         refused + "unknown member x of Style"},
+        {"known set members", record("Font.Style", {0x0B, 1, 'x'}), {6, 'f', 's', 'B', 'o', 'l', 'd'}, Megabyte / 4,
+         ends, refused + "unknown member x of Style"},
+        {"set members cut short", record("Font.Style", {0x0B, 1, 'x'}), {1, 'y'}, Megabyte, {},
+         invalid + "it ends before its data does"},
+        {"a set for an integer", record("Width", {0x0B}), {1, 'x'}, Megabyte, ends, refused + "no integer for Width"},
+        {"a long string for an integer", record("Width", [] {
+             Bytes tag{0x0C};
+             const Bytes length = LittleEndian32(2 * Megabyte);
+             tag.insert(tag.end(), length.begin(), length.end());
+             return tag;
+         }()), {'a', 'b'}, Megabyte, {0, 0}, refused + "no integer for Width"},
+        {"DesignSize as binary", record("DesignSize", [] {
+             Bytes tag{0x0A};
+             const Bytes length = LittleEndian32(2 * Megabyte);
+             tag.insert(tag.end(), length.begin(), length.end());
+             return tag;
+         }()), {0xAB, 0xCD}, Megabyte, {0, 0}, ""},
+        {"DesignSize as a list holding a long string", record("DesignSize", [] {
+             Bytes tags{0x01, 0x0C};
+             const Bytes length = LittleEndian32(2 * Megabyte);
+             tags.insert(tags.end(), length.begin(), length.end());
+             return tags;
+         }()), {'a', 'b'}, Megabyte, ends, ""},
+    };
+    for (const auto& c : cases) {
+        RepeatingSource source(c.head, c.unit, c.repeats, c.tail);
+        const size_t before = source.peak;
+        PropertyReader reader(source, Latin1);
+        RecordingTarget target;
+        std::string fault;
+        try {
+            ReadFormStream(reader, target);
+        } catch (const Fault& f) {
+            fault.assign(f.message().begin(), f.message().end());
+        }
+        source.Sample();
+        EXPECT_EQ(fault, c.fault) << c.name;
+        EXPECT_LT(source.peak - before, 64u * 1024) << c.name << ": bytes of heap held";
+    }
+#endif
 }
 
 }  // namespace

@@ -64,7 +64,8 @@ protected:
         return sequence;
     }
 
-    static const SimCall& Find(const std::vector<SimCall>& calls, SimEntryPoint entryPoint)
+    // A copy: callers pass Recorded() straight in, and a reference would outlive that vector.
+    static SimCall Find(const std::vector<SimCall>& calls, SimEntryPoint entryPoint)
     {
         for (const SimCall& call : calls)
             if (call.entryPoint == entryPoint)
@@ -88,12 +89,12 @@ TEST_F(CardRead, GoodEdyReadSendsTheContractRecords)
     EXPECT_EQ(Sequence(), GoodRead);
 
     const std::vector<SimCall> calls = Recorded();
-    const SimCall& poll = Find(calls, Poll);
+    const SimCall poll = Find(calls, Poll);
     EXPECT_EQ(poll.systemCode[0], 0xFE);
     EXPECT_EQ(poll.systemCode[1], 0x00);
     EXPECT_EQ(poll.timeSlot, 0);
     EXPECT_EQ(poll.numberOfCardsIn, 0);
-    const SimCall& read = Find(calls, Read);
+    const SimCall read = Find(calls, Read);
     EXPECT_EQ(0, std::memcmp(read.idm, idm, 8)) << "the block read names the polled card";
     EXPECT_EQ(read.numberOfServices, 1);
     EXPECT_EQ(read.serviceCodeList[0], 0x0B);
@@ -117,7 +118,7 @@ TEST_F(CardRead, ServiceCodeFollowsCtypeExactly)
     for (const auto& c : cases) {
         sim_reset();
         ReadWith(Script(), c.ctype);
-        const SimCall& read = Find(Recorded(), Read);
+        const SimCall read = Find(Recorded(), Read);
         EXPECT_EQ(read.serviceCodeList[0], c.low) << "ctype of length " << c.ctype.size();
         EXPECT_EQ(read.serviceCodeList[1], c.high) << "ctype of length " << c.ctype.size();
     }
