@@ -411,7 +411,7 @@ private:
     size_t part_ = 0, offset_ = 0, repeats_ = 0, repeated_ = 0;
 };
 
-Bytes LittleEndian32(uint32_t value)
+[[maybe_unused]] Bytes LittleEndian32(uint32_t value)
 {
     return {static_cast<uint8_t>(value), static_cast<uint8_t>(value >> 8), static_cast<uint8_t>(value >> 16),
             static_cast<uint8_t>(value >> 24)};
