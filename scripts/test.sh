@@ -27,3 +27,6 @@ done
 
 echo "== the release: installer and SDK under Wine"
 "$top/tests/installer/installer-test.sh"
+
+echo "== the release: the same commit gives the same Norvane.ocx"
+"$top/scripts/check-reproducible.sh"
