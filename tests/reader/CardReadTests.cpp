@@ -3,6 +3,7 @@
 #include <cstring>
 #include <functional>
 #include <iterator>
+#include <new>
 #include <stdexcept>
 #include <string>
 #include <thread>
@@ -230,6 +231,19 @@ TEST_F(CardRead, EachReadStartsAndEndsTheLibrary)
     Calls twice = GoodRead;
     twice.insert(twice.end(), GoodRead.begin(), GoodRead.end());
     EXPECT_EQ(Sequence(), twice);
+}
+
+TEST_F(CardRead, AnExceptionInTheMiddleStillClosesAndDisposes)
+{
+    // Stands for a failed allocation while the block is turned into texts.
+    const ReaderBinder failing = [] {
+        ReaderEntryPoints e = SimulatorEntryPoints();
+        e.read_block_without_encryption = [](TRead_Param*, TRead_Result*) -> ReaderResult { throw std::bad_alloc(); };
+        return e;
+    };
+    TCard_Data card;
+    EXPECT_THROW(ReadCard(failing, u"EDY", card), std::bad_alloc);
+    EXPECT_EQ(Sequence(), (Calls{Init, Open, Poll, Close, Dispose}));
 }
 
 TEST_F(CardRead, IncompleteBindingFaultsBeforeAnyCall)
