@@ -12,6 +12,7 @@
 
 #include "../../../control/Bstr.h"
 #include "../../support/FormHost.h"
+#include "../../support/HeapInUse.h"
 #include "../../support/RecordingSink.h"
 #include "DisplayResolution.h"
 
@@ -197,23 +198,6 @@ TEST_F(Form, InitialValues)
     EXPECT_FALSE(IsWindowVisible(tavrix->window()));
     EXPECT_EQ(GetParent(tavrix->window()), container);
     EXPECT_EQ(WindowFont().lfHeight, -11);
-}
-
-// Bytes in allocated blocks across the process's heaps.
-size_t HeapInUse()
-{
-    size_t total = 0;
-    HANDLE heaps[64];
-    const DWORD count = GetProcessHeaps(64, heaps);
-    for (DWORD i = 0; i < count && i < 64; ++i) {
-        PROCESS_HEAP_ENTRY entry{};
-        HeapLock(heaps[i]);
-        while (HeapWalk(heaps[i], &entry))
-            if (entry.wFlags & PROCESS_HEAP_ENTRY_BUSY)
-                total += entry.cbData;
-        HeapUnlock(heaps[i]);
-    }
-    return total;
 }
 
 TEST_F(Form, ANullOutPointerFailsAndChangesNothing)

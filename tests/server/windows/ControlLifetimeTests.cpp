@@ -10,6 +10,7 @@
 #include <cstdio>
 
 #include "../../../control/Bstr.h"
+#include "../../support/HeapInUse.h"
 #include "../../support/RecordingSink.h"
 #include "../../support/ServerLibrary.h"
 #include "../../support/SimulatorDll.h"
@@ -47,16 +48,7 @@ Figures Measure()
     GetProcessMemoryInfo(GetCurrentProcess(), reinterpret_cast<PROCESS_MEMORY_COUNTERS*>(&memory), sizeof memory);
     f.privateBytes = memory.PrivateUsage;
 
-    HANDLE heaps[64];
-    const DWORD heapCount = GetProcessHeaps(64, heaps);
-    for (DWORD i = 0; i < heapCount && i < 64; ++i) {
-        PROCESS_HEAP_ENTRY entry{};
-        HeapLock(heaps[i]);
-        while (HeapWalk(heaps[i], &entry))
-            if (entry.wFlags & PROCESS_HEAP_ENTRY_BUSY)
-                f.heapBytes += entry.cbData;
-        HeapUnlock(heaps[i]);
-    }
+    f.heapBytes = HeapInUse();
     EnumThreadWindows(GetCurrentThreadId(), CountWindow, reinterpret_cast<LPARAM>(&f.windows));
     HANDLE probe = CreateEventW(nullptr, FALSE, FALSE, nullptr);
     f.nextHandle = reinterpret_cast<uintptr_t>(probe);
