@@ -5,7 +5,7 @@
 #include <exception>
 #include <mutex>  // std::lock_guard
 
-#include "../control/Fault.h"
+#include "Fault.h"
 #include "Lock.h"
 #include "ReaderErrorMessages.h"
 

@@ -9,7 +9,7 @@
 #include <thread>
 #include <vector>
 
-#include "../../control/Fault.h"
+#include "../../base/Fault.h"
 #include "CardRead.h"
 #include "ReaderSimulator.h"
 

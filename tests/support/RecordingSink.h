@@ -11,7 +11,7 @@
 #include <string>
 #include <vector>
 
-#include "../../control/ComObject.h"
+#include "../../base/ComObject.h"
 #include "Tavrix_h.h"
 
 struct RecordedArgument {

@@ -11,7 +11,7 @@
 #include <functional>
 #include <vector>
 
-#include "../../control/ComObject.h"
+#include "../../base/ComObject.h"
 
 class TestSite final : public IOleClientSite, public IOleControlSite, public IDispatch {
 public:

@@ -11,7 +11,7 @@
 #include <thread>
 #include <stdexcept>
 
-#include "../../../control/Bstr.h"
+#include "../../../base/Bstr.h"
 #include "FaultReporting.h"
 #include "Tavrix_h.h"
 

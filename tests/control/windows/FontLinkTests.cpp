@@ -9,7 +9,7 @@
 #include <olectl.h>
 #include <wrl/client.h>
 
-#include "../../../control/Bstr.h"
+#include "../../../base/Bstr.h"
 #include "FontLink.h"
 
 using Microsoft::WRL::ComPtr;

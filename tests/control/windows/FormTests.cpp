@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "../../../control/Bstr.h"
+#include "../../../base/Bstr.h"
 #include "../../support/FormHost.h"
 #include "../../support/HeapInUse.h"
 #include "../../support/RecordingSink.h"

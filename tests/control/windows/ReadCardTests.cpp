@@ -9,7 +9,7 @@
 #include <functional>
 #include <vector>
 
-#include "../../../control/Bstr.h"
+#include "../../../base/Bstr.h"
 #include "../../support/FormHost.h"
 #include "../../support/RecordingSink.h"
 #include "../../support/SimulatorDll.h"

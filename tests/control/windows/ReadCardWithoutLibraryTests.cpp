@@ -6,7 +6,7 @@
 #include <oleauto.h>
 #include <wrl/client.h>
 
-#include "../../../control/Bstr.h"
+#include "../../../base/Bstr.h"
 #include "../../support/FormHost.h"
 #include "../../support/RecordingSink.h"
 #include "../../support/SimulatorDll.h"

@@ -13,7 +13,7 @@
 #include <string>
 #include <vector>
 
-#include "../../../control/Bstr.h"
+#include "../../../base/Bstr.h"
 #include "../../support/ChildProcess.h"
 #include "Tavrix_h.h"
 

@@ -14,7 +14,7 @@
 #include <string>
 #include <vector>
 
-#include "../../../control/Fault.h"
+#include "../../../base/Fault.h"
 #include "../../support/SimulatorDll.h"
 
 namespace fs = std::filesystem;

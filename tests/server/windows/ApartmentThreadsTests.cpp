@@ -14,7 +14,7 @@
 #include <string>
 #include <vector>
 
-#include "../../../control/Bstr.h"
+#include "../../../base/Bstr.h"
 #include "../../support/RecordingSink.h"
 #include "../../support/ServerLibrary.h"
 #include "../../support/CrashGuard.h"

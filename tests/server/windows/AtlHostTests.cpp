@@ -8,7 +8,7 @@
 
 #include <string>
 
-#include "../../../control/Bstr.h"
+#include "../../../base/Bstr.h"
 #include "../../support/ServerLibrary.h"
 
 using Microsoft::WRL::ComPtr;

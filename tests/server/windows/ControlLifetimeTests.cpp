@@ -9,7 +9,7 @@
 
 #include <cstdio>
 
-#include "../../../control/Bstr.h"
+#include "../../../base/Bstr.h"
 #include "../../support/HeapInUse.h"
 #include "../../support/RecordingSink.h"
 #include "../../support/ServerLibrary.h"

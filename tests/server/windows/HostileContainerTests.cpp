@@ -18,7 +18,7 @@
 #include <string>
 #include <vector>
 
-#include "../../../control/Bstr.h"
+#include "../../../base/Bstr.h"
 #include "../../support/CrashGuard.h"
 #include "../../support/RecordingSink.h"
 #include "../../support/ServerLibrary.h"

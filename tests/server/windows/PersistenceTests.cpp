@@ -14,8 +14,8 @@
 #include <string>
 #include <vector>
 
-#include "../../../control/Bstr.h"
-#include "../../../control/ComObject.h"
+#include "../../../base/Bstr.h"
+#include "../../../base/ComObject.h"
 #include "../../support/ServerLibrary.h"
 
 using Microsoft::WRL::ComPtr;
