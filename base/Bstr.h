@@ -6,6 +6,13 @@
 #include <string>
 #include <utility>
 
+// The text of a BSTR received from a caller; embedded U+0000 characters are kept: the length
+// is the BSTR's own.
+inline std::u16string BstrText(BSTR value)
+{
+    return value ? std::u16string(reinterpret_cast<const char16_t*>(value), SysStringLen(value)) : std::u16string();
+}
+
 class Bstr {
 public:
     Bstr() = default;
@@ -33,12 +40,7 @@ public:
     }
     BSTR release() { return std::exchange(value_, nullptr); }
 
-    // Embedded U+0000 characters are kept: the length is the BSTR's own.
-    std::u16string text() const
-    {
-        return value_ ? std::u16string(reinterpret_cast<const char16_t*>(value_), SysStringLen(value_))
-                      : std::u16string();
-    }
+    std::u16string text() const { return BstrText(value_); }
 
 private:
     BSTR value_ = nullptr;

@@ -5,6 +5,7 @@
 #include <oleauto.h>
 #include <wrl/client.h>
 
+#include "ModuleFileName.h"
 #include "Tavrix_h.h"
 
 using Microsoft::WRL::ComPtr;
@@ -12,6 +13,7 @@ using Microsoft::WRL::ComPtr;
 namespace {
 
 struct Views {
+    ComPtr<ITypeLib> library;
     ComPtr<ITypeInfo> dispatch, vtable;
 };
 
@@ -22,13 +24,9 @@ Views Load()
     if (!GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
                             reinterpret_cast<LPCWSTR>(&Load), &module))
         return views;
-    wchar_t path[MAX_PATH];
-    const DWORD length = GetModuleFileNameW(module, path, MAX_PATH);
-    if (length == 0 || length == MAX_PATH)
-        return views;
-    ComPtr<ITypeLib> library;
-    if (FAILED(LoadTypeLibEx(path, REGKIND_NONE, &library)) ||
-        FAILED(library->GetTypeInfoOfGuid(IID_ITavrix, &views.dispatch)))
+    const std::wstring path = ModuleFileName(module);
+    if (path.empty() || FAILED(LoadTypeLibEx(path.c_str(), REGKIND_NONE, &views.library)) ||
+        FAILED(views.library->GetTypeInfoOfGuid(IID_ITavrix, &views.dispatch)))
         return views;
     HREFTYPE vtable = 0;
     if (FAILED(views.dispatch->GetRefTypeOfImplType(static_cast<UINT>(-1), &vtable)) ||
@@ -45,5 +43,6 @@ const Views& Loaded()
 
 }  // namespace
 
+ITypeLib* TavrixTypeLibrary() { return Loaded().library.Get(); }
 ITypeInfo* TavrixTypeInfo() { return Loaded().dispatch.Get(); }
 ITypeInfo* TavrixVtableTypeInfo() { return Loaded().vtable.Get(); }

@@ -11,7 +11,9 @@
 #include "Fault.h"
 #include "FactoryList.h"
 #include "HostSwitches.h"
+#include "ModuleFileName.h"
 #include "ServerInstance.h"
+#include "TavrixTypeInfo.h"
 
 bool PerUserRegistration = false;
 std::atomic<bool> ServerShutDown{false};
@@ -74,23 +76,8 @@ void ShutDownServer(bool processEnding)
     ServerShutDown = true;
 }
 
-ServerModule::~ServerModule()
-{
-    if (ITypeLib* library = typeLib_.exchange(nullptr))
-        library->Release();
-}
 
-ITypeLib* ServerModule::TypeLib()
-{
-    if (ITypeLib* loaded = typeLib_.load())
-        return loaded;
-    ITypeLib* library = nullptr;
-    if (FAILED(LoadTypeLibEx(ServerFileName().c_str(), REGKIND_NONE, &library)) || !library)
-        return nullptr;
-    if (ITypeLib* displaced = typeLib_.exchange(library))
-        displaced->Release();
-    return library;
-}
+ITypeLib* ServerModule::TypeLib() { return TavrixTypeLibrary(); }
 
 std::wstring ServerModule::ServerName()
 {
@@ -107,15 +94,4 @@ std::wstring ServerModule::ServerName()
     return file.substr(0, file.find_last_of(L'.'));
 }
 
-std::wstring ServerModule::ServerFileName() const
-{
-    wchar_t reported[262];
-    const DWORD length = GetModuleFileNameW(ServerInstance, reported, 262);
-    if (length == 0 || length >= 262)
-        return std::wstring();
-    wchar_t longForm[260];
-    const DWORD longLength = GetLongPathNameW(reported, longForm, 260);
-    if (longLength == 0 || longLength >= 260)
-        return std::wstring(reported, length);
-    return std::wstring(longForm, longLength);
-}
+std::wstring ServerModule::ServerFileName() const { return ModuleFileName(ServerInstance); }

@@ -24,7 +24,8 @@ public:
     // and registration fails.
     bool Started = false;
 
-    // The library's own type library, loaded from ServerFileName on first demand.
+    // The library's own type library, loaded from the library file on first demand by its one
+    // owner, the form's type information.
     ITypeLib* TypeLib();
     // The type library's name, or the file name without folder and extension.
     std::wstring ServerName();
@@ -36,11 +37,6 @@ public:
     // Registers (true) or unregisters (false) the type library and every factory's
     // class entries; raises a fault on failure.
     void UpdateRegistry(bool doRegister);
-
-    ~ServerModule();
-
-private:
-    std::atomic<ITypeLib*> typeLib_{nullptr};
 };
 
 // The one ServerModule; started on the first call into the library, null after shut-down.
