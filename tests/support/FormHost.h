@@ -4,12 +4,12 @@
 
 #include <windows.h>
 
-#include <atomic>
 #include <memory>
 
+#include "../../base/ComObject.h"
 #include "TTavrix.h"
 
-class FormHost final : public IUnknown {
+class FormHost final : public ComObject<IUnknown, &IID_IUnknown> {
 public:
     explicit FormHost(HWND parent = nullptr)
         : form(std::make_unique<TTavrix>(this, [parent] { return parent; }))
@@ -17,39 +17,30 @@ public:
         form->Initialize();
         ++alive;
     }
-    ~FormHost()
+    ~FormHost() override
     {
-        // As the control object does: the form goes first, while the host is whole.
-        references = 1;
+        // As the control object does: the form goes first, while the host is whole. The form
+        // may still take and give back references to its host as it goes: the count, at zero
+        // here, is held at one so that it cannot reach zero a second time.
+        AddRef();
         form.reset();
         --alive;
     }
 
+    // IUnknown is the host; the form's interfaces are the form's, counted on the host.
     HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** object) override
     {
         if (!object)
             return E_POINTER;
-        if (IsEqualIID(iid, IID_IUnknown)) {
-            *object = static_cast<IUnknown*>(this);
-        } else if (IsEqualIID(iid, IID_ITavrix) || IsEqualIID(iid, IID_IDispatch)) {
-            *object = static_cast<ITavrix*>(form.get());
-        } else {
-            *object = nullptr;
+        if (ComObject::QueryInterface(iid, object) == S_OK)
+            return S_OK;
+        if (!IsEqualIID(iid, IID_ITavrix) && !IsEqualIID(iid, IID_IDispatch))
             return E_NOINTERFACE;
-        }
+        *object = static_cast<ITavrix*>(form.get());
         AddRef();
         return S_OK;
     }
-    ULONG STDMETHODCALLTYPE AddRef() override { return ++references; }
-    ULONG STDMETHODCALLTYPE Release() override
-    {
-        const ULONG left = --references;
-        if (left == 0)
-            delete this;
-        return left;
-    }
 
     std::unique_ptr<TTavrix> form;
-    std::atomic<ULONG> references{0};
     static inline int alive = 0;
 };

@@ -7,7 +7,6 @@
 #include <ocidl.h>
 #include <olectl.h>
 
-#include <atomic>
 #include <string>
 #include <vector>
 
@@ -65,7 +64,7 @@ private:
 
 // The control's site: client site, control site and ambients from TestSite, plus the
 // in-place site and, when asked for, the simple frame site.
-class InPlaceTestSite final : public IOleInPlaceSite, public ISimpleFrameSite {
+class InPlaceTestSite final : public ComObject<IOleInPlaceSite, &IID_IOleInPlaceSite>, public ISimpleFrameSite {
 public:
     InPlaceTestSite(CallLog& log, HWND window) : base_(new TestSite), log_(log), window_(window)
     {
@@ -92,26 +91,20 @@ public:
     // The site as the control is given it.
     IOleClientSite* ClientSite() { return base_.Get(); }
 
+    // Its own interfaces; everything else, IUnknown too, is the client site's.
     HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** object) override
     {
-        if (IsEqualIID(iid, IID_IOleInPlaceSite) || IsEqualIID(iid, IID_IOleWindow)) {
-            *object = static_cast<IOleInPlaceSite*>(this);
-        } else if (IsEqualIID(iid, IID_ISimpleFrameSite) && offersSimpleFrameSite) {
+        if (Answer(iid, IID_IOleInPlaceSite, object) || Answer(iid, IID_IOleWindow, object))
+            return S_OK;
+        if (IsEqualIID(iid, IID_ISimpleFrameSite) && offersSimpleFrameSite) {
             *object = static_cast<ISimpleFrameSite*>(this);
-        } else {
-            return base_->QueryInterface(iid, object);
+            AddRef();
+            return S_OK;
         }
-        AddRef();
-        return S_OK;
+        return base_->QueryInterface(iid, object);
     }
-    ULONG STDMETHODCALLTYPE AddRef() override { return ++references; }
-    ULONG STDMETHODCALLTYPE Release() override
-    {
-        const ULONG left = --references;
-        if (left == 0)
-            delete this;
-        return left;
-    }
+    ULONG STDMETHODCALLTYPE AddRef() override { return ComObject::AddRef(); }
+    ULONG STDMETHODCALLTYPE Release() override { return ComObject::Release(); }
 
     // IOleWindow, IOleInPlaceSite
     HRESULT STDMETHODCALLTYPE GetWindow(HWND* window) override

@@ -7,13 +7,12 @@
 #include <ocidl.h>
 #include <olectl.h>
 
-#include <atomic>
 #include <functional>
 #include <vector>
 
 #include "../../base/ComObject.h"
 
-class TestSite final : public IOleClientSite, public IOleControlSite, public IDispatch {
+class TestSite final : public ComObject<IOleClientSite, &IID_IOleClientSite>, public IOleControlSite, public IDispatch {
 public:
     int saveObjectCalls = 0;
     int showPropertyFrameCalls = 0;
@@ -33,27 +32,20 @@ public:
             return E_POINTER;
         if (moreInterfaces && moreInterfaces(iid, object))
             return S_OK;
-        if (IsEqualIID(iid, IID_IUnknown) || IsEqualIID(iid, IID_IOleClientSite))
-            *object = static_cast<IOleClientSite*>(this);
-        else if (IsEqualIID(iid, IID_IOleControlSite))
+        if (ComObject::QueryInterface(iid, object) == S_OK)
+            return S_OK;
+        if (IsEqualIID(iid, IID_IOleControlSite))
             *object = static_cast<IOleControlSite*>(this);
         else if (IsEqualIID(iid, IID_IDispatch) && answersAmbients)
             *object = static_cast<IDispatch*>(this);
-        else {
-            *object = nullptr;
+        else
             return E_NOINTERFACE;
-        }
         AddRef();
         return S_OK;
     }
-    ULONG STDMETHODCALLTYPE AddRef() override { return ++references; }
-    ULONG STDMETHODCALLTYPE Release() override
-    {
-        const ULONG left = --references;
-        if (left == 0)
-            delete this;
-        return left;
-    }
+    // The one count, whichever interface it is asked through.
+    ULONG STDMETHODCALLTYPE AddRef() override { return ComObject::AddRef(); }
+    ULONG STDMETHODCALLTYPE Release() override { return ComObject::Release(); }
 
     // IOleClientSite
     HRESULT STDMETHODCALLTYPE SaveObject() override
@@ -129,9 +121,15 @@ public:
             return DISP_E_MEMBERNOTFOUND;
         }
     }
-
-    std::atomic<ULONG> references{0};
 };
+
+// The references held on an object now: AddRef and Release both answer the count.
+template <typename Object>
+ULONG ReferencesOf(Object* object)
+{
+    object->AddRef();
+    return object->Release();
+}
 
 // A property-notification sink that does nothing (tests only).
 class QuietPropertySink final : public ComObject<IPropertyNotifySink, &IID_IPropertyNotifySink> {

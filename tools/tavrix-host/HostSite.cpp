@@ -2,50 +2,27 @@
 
 HRESULT STDMETHODCALLTYPE HostFrame::QueryInterface(REFIID iid, void** object)
 {
-    if (IsEqualIID(iid, IID_IUnknown) || IsEqualIID(iid, IID_IOleWindow) || IsEqualIID(iid, IID_IOleInPlaceUIWindow) ||
-        IsEqualIID(iid, IID_IOleInPlaceFrame)) {
-        *object = static_cast<IOleInPlaceFrame*>(this);
-        AddRef();
+    if (object && (Answer(iid, IID_IOleWindow, object) || Answer(iid, IID_IOleInPlaceUIWindow, object)))
         return S_OK;
-    }
-    *object = nullptr;
-    return E_NOINTERFACE;
-}
-
-ULONG STDMETHODCALLTYPE HostFrame::Release()
-{
-    const ULONG left = --references_;
-    if (left == 0)
-        delete this;
-    return left;
+    return ComObject::QueryInterface(iid, object);
 }
 
 HRESULT STDMETHODCALLTYPE HostSite::QueryInterface(REFIID iid, void** object)
 {
     if (!object)
         return E_POINTER;
-    if (IsEqualIID(iid, IID_IUnknown) || IsEqualIID(iid, IID_IOleClientSite))
-        *object = static_cast<IOleClientSite*>(this);
-    else if (IsEqualIID(iid, IID_IOleWindow) || IsEqualIID(iid, IID_IOleInPlaceSite))
+    if (ComObject::QueryInterface(iid, object) == S_OK)
+        return S_OK;
+    if (IsEqualIID(iid, IID_IOleWindow) || IsEqualIID(iid, IID_IOleInPlaceSite))
         *object = static_cast<IOleInPlaceSite*>(this);
     else if (IsEqualIID(iid, IID_IOleControlSite))
         *object = static_cast<IOleControlSite*>(this);
     else if (IsEqualIID(iid, IID_IDispatch))
         *object = static_cast<IDispatch*>(this);
-    else {
-        *object = nullptr;
+    else
         return E_NOINTERFACE;
-    }
     AddRef();
     return S_OK;
-}
-
-ULONG STDMETHODCALLTYPE HostSite::Release()
-{
-    const ULONG left = --references_;
-    if (left == 0)
-        delete this;
-    return left;
 }
 
 HRESULT STDMETHODCALLTYPE HostSite::GetWindowContext(IOleInPlaceFrame** frame, IOleInPlaceUIWindow** document,

@@ -7,14 +7,12 @@
 #include <ocidl.h>
 #include <olectl.h>
 
-#include <atomic>
+#include "ComObject.h"
 
-class HostFrame final : public IOleInPlaceFrame {
+class HostFrame final : public ComObject<IOleInPlaceFrame, &IID_IOleInPlaceFrame> {
 public:
     explicit HostFrame(HWND window) : window_(window) {}
     HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** object) override;
-    ULONG STDMETHODCALLTYPE AddRef() override { return ++references_; }
-    ULONG STDMETHODCALLTYPE Release() override;
     HRESULT STDMETHODCALLTYPE GetWindow(HWND* window) override
     {
         *window = window_;
@@ -34,16 +32,19 @@ public:
 
 private:
     HWND window_;
-    std::atomic<ULONG> references_{0};
 };
 
-class HostSite final : public IOleClientSite, public IOleInPlaceSite, public IOleControlSite, public IDispatch {
+class HostSite final : public ComObject<IOleClientSite, &IID_IOleClientSite>,
+                       public IOleInPlaceSite,
+                       public IOleControlSite,
+                       public IDispatch {
 public:
     HostSite(HWND window, RECT position) : window_(window), position_(position) {}
 
     HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** object) override;
-    ULONG STDMETHODCALLTYPE AddRef() override { return ++references_; }
-    ULONG STDMETHODCALLTYPE Release() override;
+    // The one count, whichever interface it is asked through.
+    ULONG STDMETHODCALLTYPE AddRef() override { return ComObject::AddRef(); }
+    ULONG STDMETHODCALLTYPE Release() override { return ComObject::Release(); }
 
     // IOleClientSite
     HRESULT STDMETHODCALLTYPE SaveObject() override { return S_OK; }
@@ -107,5 +108,4 @@ public:
 private:
     HWND window_;
     RECT position_;
-    std::atomic<ULONG> references_{0};
 };

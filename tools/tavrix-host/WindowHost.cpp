@@ -12,7 +12,7 @@
 
 #include "ControlHost.h"
 #include "HostSite.h"
-#include "PngWriter.h"
+#include "PngFile.h"
 
 using Microsoft::WRL::ComPtr;
 
@@ -101,11 +101,10 @@ bool Screenshot(const std::wstring& path)
     DeleteObject(bitmap);
     DeleteDC(memory);
     ReleaseDC(host.frame, window);
-    std::vector<uint8_t> rows(static_cast<size_t>(width) * height * 3);
+    std::vector<uint8_t> rows;  // the DIB's rows without their padding
     for (int y = 0; y < height; ++y)
-        for (int x = 0; x < width; ++x)
-            for (int c = 0; c < 3; ++c)  // BGR to RGB
-                rows[(static_cast<size_t>(y) * width + x) * 3 + c] = dib[static_cast<size_t>(y) * stride + x * 3 + 2 - c];
+        rows.insert(rows.end(), dib.begin() + static_cast<size_t>(y) * stride,
+                    dib.begin() + static_cast<size_t>(y) * stride + static_cast<size_t>(width) * 3);
     return WritePng(path, width, height, rows);
 }
 

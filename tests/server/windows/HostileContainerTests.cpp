@@ -267,7 +267,7 @@ int RunCase(const std::string& event, const std::string& action)
         c.control.Reset();
     }
     Pump();
-    Check(c.site->references == 1 && c.site->base_->references == 1, "the control let go of its site");
+    Check(ReferencesOf(c.site.Get()) == 1 && ReferencesOf(c.site->base_.Get()) == 1, "the control let go of its site");
     c.site.Reset();
     c.sink.Reset();
     DestroyWindow(c.frame);

@@ -3,6 +3,9 @@
 
 #include <windows.h>
 
+#include <wincodec.h>
+#include <wrl/client.h>
+
 #include <filesystem>
 #include <fstream>
 #include <string>
@@ -77,34 +80,35 @@ TEST_F(TavrixHost, ReadPrintsTheEventAndExitsByOutcome)
     EXPECT_EQ(RunCommand(HostCommand() + L"read EDY extra").exitCode, 64u);
 }
 
-// The PNG tavrix-host writes keeps its pixels in stored deflate blocks: read one back.
+// Decodes the file as a PNG, through the platform's codec, and reads one pixel back (RGB);
+// nothing when it is no PNG or the pixel is outside it.
 std::vector<uint8_t> PngPixel(const std::string& file, int x, int y)
 {
-    std::string idat;
-    uint32_t width = 0;
-    for (size_t at = 8; at + 8 <= file.size();) {
-        const auto u32 = [&](size_t p) {
-            return static_cast<uint32_t>(static_cast<uint8_t>(file[p]) << 24 | static_cast<uint8_t>(file[p + 1]) << 16 |
-                                         static_cast<uint8_t>(file[p + 2]) << 8 | static_cast<uint8_t>(file[p + 3]));
-        };
-        const uint32_t length = u32(at);
-        const std::string type = file.substr(at + 4, 4);
-        if (type == "IHDR")
-            width = u32(at + 8);
-        if (type == "IDAT")
-            idat += file.substr(at + 8, length);
-        at += 12 + length;
+    const HRESULT com = CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
+    std::vector<uint8_t> pixel;
+    {
+        Microsoft::WRL::ComPtr<IWICImagingFactory> factory;
+        Microsoft::WRL::ComPtr<IWICStream> stream;
+        Microsoft::WRL::ComPtr<IWICBitmapDecoder> decoder;
+        Microsoft::WRL::ComPtr<IWICBitmapFrameDecode> frame;
+        Microsoft::WRL::ComPtr<IWICFormatConverter> converter;
+        const WICRect one{x, y, 1, 1};
+        BYTE bgr[3] = {};
+        if (SUCCEEDED(CoCreateInstance(CLSID_WICImagingFactory, nullptr, CLSCTX_INPROC_SERVER, IID_PPV_ARGS(&factory))) &&
+            SUCCEEDED(factory->CreateStream(&stream)) &&
+            SUCCEEDED(stream->InitializeFromMemory(reinterpret_cast<BYTE*>(const_cast<char*>(file.data())),
+                                                   static_cast<DWORD>(file.size()))) &&
+            SUCCEEDED(factory->CreateDecoder(GUID_ContainerFormatPng, nullptr, &decoder)) &&
+            SUCCEEDED(decoder->Initialize(stream.Get(), WICDecodeMetadataCacheOnDemand)) &&
+            SUCCEEDED(decoder->GetFrame(0, &frame)) && SUCCEEDED(factory->CreateFormatConverter(&converter)) &&
+            SUCCEEDED(converter->Initialize(frame.Get(), GUID_WICPixelFormat24bppBGR, WICBitmapDitherTypeNone, nullptr,
+                                            0.0, WICBitmapPaletteTypeCustom)) &&
+            SUCCEEDED(converter->CopyPixels(&one, sizeof bgr, sizeof bgr, bgr)))
+            pixel = {bgr[2], bgr[1], bgr[0]};
     }
-    std::string raw;
-    for (size_t at = 2; at + 5 <= idat.size();) {  // after the zlib header
-        const size_t length = static_cast<uint8_t>(idat[at + 1]) | static_cast<uint8_t>(idat[at + 2]) << 8;
-        raw += idat.substr(at + 5, length);
-        at += 5 + length;
-    }
-    const size_t offset = static_cast<size_t>(y) * (width * 3 + 1) + 1 + static_cast<size_t>(x) * 3;
-    if (offset + 3 > raw.size())
-        return {};
-    return {static_cast<uint8_t>(raw[offset]), static_cast<uint8_t>(raw[offset + 1]), static_cast<uint8_t>(raw[offset + 2])};
+    if (SUCCEEDED(com))
+        CoUninitialize();
+    return pixel;
 }
 
 TEST_F(TavrixHost, TheWindowReadsAndKeepsAScreenshot)
