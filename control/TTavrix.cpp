@@ -1,5 +1,4 @@
-// TTavrix: the form's life (creation, destruction), its identity and dispatch, which are the
-// controller's, and the events its notifications raise.
+// TTavrix: the form's life, its identity and dispatch (the controller's), and its events.
 #include "TTavrix.h"
 
 #include <oleauto.h>

@@ -1,5 +1,4 @@
-// TTavrix: the stored form: what a property stream records of the form, and how a stream
-// is read back into it.
+// TTavrix: the stored form, what a property stream records of it and how it is read back.
 #include "TTavrix.h"
 
 #include <string>

@@ -1,5 +1,4 @@
-// The form's window: its class, creation and rebuilding, painting and the messages that
-// drive the form's notifications.
+// TTavrix: the form's window, its class, painting and the messages behind its notifications.
 #include <windowsx.h>
 
 #include "FaultReporting.h"
