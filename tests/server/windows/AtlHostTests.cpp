@@ -31,27 +31,55 @@ BOOL CALLBACK FindForm(HWND window, LPARAM found)
     return TRUE;
 }
 
-TEST(AtlHost, SitesActivatesAndReleasesTheControl)
+void Pump()
 {
-    CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
-    ASSERT_EQ(ServerLibrary::Register(), S_OK);
-    HMODULE atl = LoadLibraryW(L"atl.dll");
-    ASSERT_NE(atl, nullptr);
-    const auto initialize = reinterpret_cast<BOOL(WINAPI*)()>(reinterpret_cast<void*>(GetProcAddress(atl, "AtlAxWinInit")));
-    const auto getControl = reinterpret_cast<HRESULT(WINAPI*)(HWND, IUnknown**)>(
-        reinterpret_cast<void*>(GetProcAddress(atl, "AtlAxGetControl")));
-    ASSERT_TRUE(initialize && getControl);
-    ASSERT_TRUE(initialize());
+    MSG message;
+    while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE))
+        DispatchMessageW(&message);
+}
 
-    WNDCLASSW windowClass{};
-    windowClass.lpfnWndProc = PlainWindow;
-    windowClass.hInstance = GetModuleHandleW(nullptr);
-    windowClass.lpszClassName = L"AtlHostTestsFrame";
-    RegisterClassW(&windowClass);
-    HWND frame = CreateWindowW(L"AtlHostTestsFrame", L"frame", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 0, 0, 400, 300,
-                               nullptr, nullptr, GetModuleHandleW(nullptr), nullptr);
-    HWND host = CreateWindowW(L"AtlAxWin", L"Tavrix.Tavrix", WS_CHILD | WS_VISIBLE, 10, 10, 200, 100, frame, nullptr,
-                              GetModuleHandleW(nullptr), nullptr);
+// Wine's ATL host, ready to make host windows; the control registered for the test.
+class AtlHost : public ::testing::Test {
+protected:
+    static void SetUpTestSuite()
+    {
+        CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
+        HMODULE atl = LoadLibraryW(L"atl.dll");
+        ASSERT_NE(atl, nullptr);
+        const auto initialize =
+            reinterpret_cast<BOOL(WINAPI*)()>(reinterpret_cast<void*>(GetProcAddress(atl, "AtlAxWinInit")));
+        getControl = reinterpret_cast<HRESULT(WINAPI*)(HWND, IUnknown**)>(
+            reinterpret_cast<void*>(GetProcAddress(atl, "AtlAxGetControl")));
+        ASSERT_TRUE(initialize && getControl);
+        ASSERT_TRUE(initialize());
+        WNDCLASSW windowClass{};
+        windowClass.lpfnWndProc = PlainWindow;
+        windowClass.hInstance = GetModuleHandleW(nullptr);
+        windowClass.lpszClassName = L"AtlHostTestsFrame";
+        RegisterClassW(&windowClass);
+    }
+
+    void SetUp() override { ASSERT_EQ(ServerLibrary::Register(), S_OK); }
+    void TearDown() override { EXPECT_EQ(ServerLibrary::Unregister(), S_OK); }
+
+    static HWND Frame(DWORD style)
+    {
+        return CreateWindowW(L"AtlHostTestsFrame", L"frame", style, 0, 0, 400, 300, nullptr, nullptr,
+                             GetModuleHandleW(nullptr), nullptr);
+    }
+    static HWND Host(HWND frame)
+    {
+        return CreateWindowW(L"AtlAxWin", L"Tavrix.Tavrix", WS_CHILD | WS_VISIBLE, 10, 10, 200, 100, frame, nullptr,
+                             GetModuleHandleW(nullptr), nullptr);
+    }
+
+    static inline HRESULT(WINAPI* getControl)(HWND, IUnknown**) = nullptr;
+};
+
+TEST_F(AtlHost, SitesActivatesAndReleasesTheControl)
+{
+    HWND frame = Frame(WS_OVERLAPPEDWINDOW | WS_VISIBLE);
+    HWND host = Host(frame);
     ASSERT_NE(host, nullptr);
 
     HWND form = nullptr;
@@ -70,38 +98,18 @@ TEST(AtlHost, SitesActivatesAndReleasesTheControl)
     }
 
     DestroyWindow(host);
-    MSG message;
-    while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE))
-        DispatchMessageW(&message);
+    Pump();
     EXPECT_EQ(ServerLibrary::CanUnloadNow(), S_OK) << "the host's teardown releases the control";
     DestroyWindow(frame);
-    EXPECT_EQ(ServerLibrary::Unregister(), S_OK);
 }
 
 // The order a dialog-like host follows: a frame that clips its children, shown and painted before
 // the control is asked for its window; once all is gone, nothing may keep the library loaded.
-TEST(AtlHost, ReleasesEverythingAfterAShownFrameAndAWindowQuery)
+TEST_F(AtlHost, ReleasesEverythingAfterAShownFrameAndAWindowQuery)
 {
-    CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
-    ASSERT_EQ(ServerLibrary::Register(), S_OK);
-    HMODULE atl = LoadLibraryW(L"atl.dll");
-    ASSERT_NE(atl, nullptr);
-    const auto initialize = reinterpret_cast<BOOL(WINAPI*)()>(reinterpret_cast<void*>(GetProcAddress(atl, "AtlAxWinInit")));
-    const auto getControl = reinterpret_cast<HRESULT(WINAPI*)(HWND, IUnknown**)>(
-        reinterpret_cast<void*>(GetProcAddress(atl, "AtlAxGetControl")));
-    ASSERT_TRUE(initialize && getControl);
-    initialize();  // FALSE when an earlier test registered the host's classes already
-
-    WNDCLASSW windowClass{};
-    windowClass.lpfnWndProc = PlainWindow;
-    windowClass.hInstance = GetModuleHandleW(nullptr);
-    windowClass.lpszClassName = L"AtlHostTestsClippingFrame";
-    RegisterClassW(&windowClass);
-    HWND frame = CreateWindowW(L"AtlHostTestsClippingFrame", L"frame", WS_OVERLAPPEDWINDOW | WS_CLIPCHILDREN, 0, 0,
-                               400, 300, nullptr, nullptr, GetModuleHandleW(nullptr), nullptr);
+    HWND frame = Frame(WS_OVERLAPPEDWINDOW | WS_CLIPCHILDREN);
     ASSERT_NE(frame, nullptr);
-    HWND host = CreateWindowW(L"AtlAxWin", L"Tavrix.Tavrix", WS_CHILD | WS_VISIBLE, 10, 10, 200, 100, frame, nullptr,
-                              GetModuleHandleW(nullptr), nullptr);
+    HWND host = Host(frame);
     ASSERT_NE(host, nullptr);
     ShowWindow(frame, SW_SHOW);
     UpdateWindow(frame);
@@ -120,14 +128,10 @@ TEST(AtlHost, ReleasesEverythingAfterAShownFrameAndAWindowQuery)
     inPlace.Reset();
     tavrix.Reset();
     control.Reset();
-    MSG message;
-    while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE))
-        DispatchMessageW(&message);
+    Pump();
     DestroyWindow(frame);
-    while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE))
-        DispatchMessageW(&message);
+    Pump();
     EXPECT_EQ(ServerLibrary::CanUnloadNow(), S_OK) << "no control, lock or factory reference outlives the host";
-    EXPECT_EQ(ServerLibrary::Unregister(), S_OK);
 }
 
 }  // namespace
