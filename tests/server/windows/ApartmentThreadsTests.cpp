@@ -15,11 +15,12 @@
 #include <vector>
 
 #include "../../../base/Bstr.h"
+#include "../../support/CrashGuard.h"
 #include "../../support/RecordingSink.h"
 #include "../../support/ServerLibrary.h"
-#include "../../support/CrashGuard.h"
 #include "../../support/SimulatorDll.h"
 #include "../../support/TestContainer.h"
+#include "../../support/TestWindows.h"
 
 using Microsoft::WRL::ComPtr;
 
@@ -31,18 +32,6 @@ constexpr DWORD ThreadTimeout = 20000;
 // A fault in our code (a broadcast reaching an unloaded procedure among them) ends the
 // program with its place printed: Wine would swallow it inside a window procedure.
 const bool guarded = (CrashGuard::Install(), true);
-
-LRESULT CALLBACK PlainWindow(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
-{
-    return DefWindowProcW(window, message, wParam, lParam);
-}
-
-void Pump()
-{
-    MSG message;
-    while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE))
-        DispatchMessageW(&message);
-}
 
 // Waits as an apartment must: messages sent from other threads are answered meanwhile.
 bool WaitPumping(HANDLE handle, DWORD timeout = ThreadTimeout)

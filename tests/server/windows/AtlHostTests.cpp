@@ -10,15 +10,11 @@
 
 #include "../../../base/Bstr.h"
 #include "../../support/ServerLibrary.h"
+#include "../../support/TestWindows.h"
 
 using Microsoft::WRL::ComPtr;
 
 namespace {
-
-LRESULT CALLBACK PlainWindow(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
-{
-    return DefWindowProcW(window, message, wParam, lParam);
-}
 
 BOOL CALLBACK FindForm(HWND window, LPARAM found)
 {
@@ -29,13 +25,6 @@ BOOL CALLBACK FindForm(HWND window, LPARAM found)
         return FALSE;
     }
     return TRUE;
-}
-
-void Pump()
-{
-    MSG message;
-    while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE))
-        DispatchMessageW(&message);
 }
 
 // Wine's ATL host, ready to make host windows; the control registered for the test.

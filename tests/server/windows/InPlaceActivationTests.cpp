@@ -15,15 +15,11 @@
 
 #include "../../support/ServerLibrary.h"
 #include "../../support/TestContainer.h"
+#include "../../support/TestWindows.h"
 
 using Microsoft::WRL::ComPtr;
 
 namespace {
-
-LRESULT CALLBACK PlainWindow(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
-{
-    return DefWindowProcW(window, message, wParam, lParam);
-}
 
 // Counts OnViewChange calls.
 class ViewSink final : public ComObject<IAdviseSink, &IID_IAdviseSink> {
@@ -94,13 +90,6 @@ protected:
     }
 
     bool Logged(const std::string& entry) const { return std::find(log.begin(), log.end(), entry) != log.end(); }
-
-    static void Pump()
-    {
-        MSG message;
-        while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE))
-            DispatchMessageW(&message);
-    }
 
     static HWND frameWindow;
     CallLog log;

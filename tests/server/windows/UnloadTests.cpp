@@ -14,6 +14,7 @@
 #include "../../support/ChildProcess.h"
 #include "../../support/CrashGuard.h"
 #include "../../support/TestContainer.h"
+#include "../../support/TestWindows.h"
 #include "Tavrix_h.h"
 
 using Microsoft::WRL::ComPtr;
@@ -23,18 +24,6 @@ namespace {
 // A fault in our code (a broadcast reaching an unloaded procedure among them) ends the
 // program with its place printed: Wine would swallow it inside a window procedure.
 const bool guarded = (CrashGuard::Install(), true);
-
-LRESULT CALLBACK PlainWindow(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
-{
-    return DefWindowProcW(window, message, wParam, lParam);
-}
-
-void Pump()
-{
-    MSG message;
-    while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE))
-        DispatchMessageW(&message);
-}
 
 // Calls one of the library's exports through a reference of this program's own, given back
 // at once: afterwards only COM holds the library, so only COM can unload it.
