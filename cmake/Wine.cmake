@@ -1,7 +1,17 @@
-# Test programs run under 32-bit Wine in the build tree's own prefix. The test scripts
-# create the prefix and start its wineserver; ctest only points the programs at it.
+# Test programs run under Wine of the build's own architecture (32-bit Wine for x86, 64-bit
+# Wine for x64) in the build tree's own prefix. The test scripts create the prefix and start
+# its wineserver; ctest only points the programs at it.
+if(CMAKE_SIZEOF_VOID_P EQUAL 8)
+    set(NORVANE_ARCH x64)
+    set(NORVANE_WINEARCH win64)
+    set(CMAKE_CROSSCOMPILING_EMULATOR /usr/lib/wine/wine64)
+else()
+    set(NORVANE_ARCH x86)
+    set(NORVANE_WINEARCH win32)
+    set(CMAKE_CROSSCOMPILING_EMULATOR wine)
+endif()
 set(NORVANE_WINEPREFIX "${CMAKE_BINARY_DIR}/wineprefix" CACHE PATH "Wine prefix for tests and the demo")
-set(NORVANE_WINE_ENVIRONMENT "WINEPREFIX=${NORVANE_WINEPREFIX}" "WINEARCH=win32" "WINEDEBUG=-all")
+set(NORVANE_WINE_ENVIRONMENT "WINEPREFIX=${NORVANE_WINEPREFIX}" "WINEARCH=${NORVANE_WINEARCH}" "WINEDEBUG=-all")
 
 # Each output folder holds what one Windows program needs beside it.
 set(CMAKE_RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/bin)

@@ -48,6 +48,16 @@ static_assert(sizeof(TRead_Param) == 20 && offsetof(TRead_Param, number_of_servi
 static_assert(sizeof(TRead_Result) == 16 && offsetof(TRead_Result, status_flag_2) == 4 &&
               offsetof(TRead_Result, result_number_of_blocks) == 8 &&
               offsetof(TRead_Result, block_data) == 12);
+#else
+// A 64-bit library takes the same records in the natural layout of 64-bit Windows.
+static_assert(sizeof(TPolling_Param) == 16 && offsetof(TPolling_Param, time_slot) == 8);
+static_assert(sizeof(TCard_Info) == 16 && offsetof(TCard_Info, card_pmm) == 8);
+static_assert(sizeof(TRead_Param) == 40 && offsetof(TRead_Param, number_of_services) == 8 &&
+              offsetof(TRead_Param, service_code_list) == 16 &&
+              offsetof(TRead_Param, number_of_blocks) == 24 && offsetof(TRead_Param, block_list) == 32);
+static_assert(sizeof(TRead_Result) == 32 && offsetof(TRead_Result, status_flag_2) == 8 &&
+              offsetof(TRead_Result, result_number_of_blocks) == 16 &&
+              offsetof(TRead_Result, block_data) == 24);
 #endif
 
 using ReaderResult = uint32_t;  // zero: failure

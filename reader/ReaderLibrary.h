@@ -6,14 +6,16 @@
 #include "CardData.h"
 #include "ReaderEntryPoints.h"
 
-// Searched in this order at every read; the first existing file is loaded.
+// Searched in this order at every read, by both builds; the first existing file is loaded,
+// unless it is a library for another processor (a 32-bit one in a 64-bit process, or the
+// other way round), which is passed over.
 constexpr const wchar_t* ReaderLibraryPaths[] = {
     L"C:\\Program Files (x86)\\Common Files\\Sony Shared\\FeliCaLibrary\\felica.dll",
     L"C:\\Program Files\\Common Files\\Sony Shared\\FeliCaLibrary\\felica.dll",
 };
 
-// Loads the library from the first path that names a file and resolves its seven
-// entry points. When neither path names a file the earlier binding stands; the library
+// Loads the library from the first path that names a file of this process's processor and
+// resolves its seven entry points. When neither path names one the earlier binding stands; the library
 // is never unloaded, so resolved entry points stay valid for the life of the process.
 // Gives the entry points as they stand afterwards.
 ReaderEntryPoints LoadReaderLibrary();

@@ -1,15 +1,29 @@
 #!/usr/bin/env bash
-# Builds and runs tavrix-bench under Wine with the reader simulator answering at once.
+# Builds and runs tavrix-bench under Wine with the reader simulator answering at once, for each
+# architecture this machine runs, and prints their figures side by side.
 set -euo pipefail
 top=$(cd "$(dirname "$0")/.." && pwd)
+source "$top/scripts/architectures.sh"
+source "$top/scripts/wine-session.sh"
 
 "$top/scripts/setup.sh"
-"$top/scripts/build.sh" windows >/dev/null
+norvane_architectures
+echo "bench: $x86_verdict" >&2
+"$top/scripts/build.sh" $runnable_architectures >/dev/null
 "$top/scripts/release.sh" >/dev/null
-bin=$("$top/scripts/release-bin.sh")  # the benchmark measures the shipped Norvane.ocx
-
-source "$top/scripts/wine-session.sh"
-wine_session_start "$top/build/demo/wineprefix"
-host="$top/build/windows/bin/tavrix-host.exe"
-wine "$host" simulator install "$(winepath -w "$top/samples/scenarios/edy-card.txt")" >/dev/null
-wine "$bin/tavrix-bench.exe"
+figures=()
+for arch in $runnable_architectures; do
+    bin=$("$top/scripts/release-bin.sh" "$arch")  # the benchmark measures the shipped Norvane.ocx
+    wine_session_start "$top/build/demo/wineprefix-$arch" "$arch"
+    host="$top/build/$(windows_build "$arch")/bin/tavrix-host.exe"
+    wine "$host" simulator install "$(winepath -w "$top/samples/scenarios/edy-card.txt")" >/dev/null
+    figures+=("$top/build/demo/bench-$arch.txt")
+    (cd "$bin" && wine ./tavrix-bench.exe) | tr -d '\r' >"$top/build/demo/bench-$arch.txt"
+done
+# Side by side: each line of the first architecture's figures beside the same line of the next.
+if [ ${#figures[@]} -eq 1 ]; then
+    echo "== ${runnable_architectures}"; cat "${figures[0]}"
+else
+    printf '%-100s | %s\n' "== x86" "== x64"
+    paste -d '\t' "${figures[@]}" | awk -F'\t' '{ printf "%-100s | %s\n", $1, $2 }'
+fi

@@ -1,18 +1,23 @@
 #!/usr/bin/env bash
 # The demo: builds, installs the reader simulator with a sample EDY card in the demo's own
 # Wine prefix, registers the control, opens tavrix-host with the control in place, reads the
-# card, prints the event and saves a screenshot. Uses your display when there is one, Xvfb
-# otherwise.
+# card, prints the event and saves a screenshot. Runs the x86 build where this machine runs
+# 32-bit programs, the x64 build otherwise (NORVANE_X64_ONLY=1 chooses x64 anywhere), and says
+# which. Uses your display when there is one, Xvfb otherwise.
 set -euo pipefail
 top=$(cd "$(dirname "$0")/.." && pwd)
+source "$top/scripts/architectures.sh"
 
 "$top/scripts/setup.sh"
-"$top/scripts/build.sh" windows >/dev/null
+norvane_architectures
+arch=${runnable_architectures%% *}
+echo "demo: the $arch build ($x86_verdict)"
+"$top/scripts/build.sh" "$arch" >/dev/null
 
 source "$top/scripts/wine-session.sh"
-wine_session_start "$top/build/demo/wineprefix"
+wine_session_start "$top/build/demo/wineprefix-$arch" "$arch"
 
-host="$top/build/windows/bin/tavrix-host.exe"
+host="$top/build/$(windows_build "$arch")/bin/tavrix-host.exe"
 screenshot="$top/build/demo/tavrix-host.png"
 wine "$host" simulator install "$(winepath -w "$top/samples/scenarios/edy-card.txt")"
 wine "$host" register

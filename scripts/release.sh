@@ -1,52 +1,72 @@
 #!/usr/bin/env bash
-# Builds what we ship into build/release: Norvane.ocx (optimised for size, stripped, with its
-# symbols in Norvane.ocx.debug beside it), the installer and the SDK. Idempotent.
+# Builds what we ship into build/release: for x86, Norvane.ocx (optimised for size, stripped,
+# with its symbols in Norvane.ocx.debug beside it) and Norvane-<version>.msi; for x64 the same in
+# build/release/x64 and Norvane-<version>-x64.msi; and the SDK with both. Idempotent.
 set -euo pipefail
 top=$(cd "$(dirname "$0")/.." && pwd)
+source "$top/scripts/architectures.sh"
 release=$top/build/release
 
 "$top/scripts/setup.sh"
-for tool in cmake i686-w64-mingw32-g++-win32 i686-w64-mingw32-g++-posix i686-w64-mingw32-objcopy \
-    i686-w64-mingw32-strip wixl msibuild zip; do
+for tool in cmake i686-w64-mingw32-g++-win32 i686-w64-mingw32-g++-posix i686-w64-mingw32-strip \
+    x86_64-w64-mingw32-g++-win32 x86_64-w64-mingw32-g++-posix x86_64-w64-mingw32-strip wixl msibuild zip; do
     command -v "$tool" >/dev/null || { echo "release: $tool is missing" >&2; exit 1; }
 done
 
-cmake -S "$top" -B "$release/cmake" -DCMAKE_BUILD_TYPE=MinSizeRel \
-    -DCMAKE_TOOLCHAIN_FILE="$top/cmake/toolchain-mingw-i686-release.cmake" >/dev/null
-cmake --build "$release/cmake" -j "$(nproc)" --target norvane
-version=$(sed -n 's/^CMAKE_PROJECT_VERSION:STATIC=//p' "$release/cmake/CMakeCache.txt")
+# The folder of an architecture's shipped files: x86 keeps the places it always had.
+shipped() { if [ "$1" = x64 ]; then echo "$release/x64"; else echo "$release"; fi; }
+msi_name() { if [ "$1" = x64 ]; then echo "Norvane-$version-x64.msi"; else echo "Norvane-$version.msi"; fi; }
 
-# The SDK's tools (the reader simulator and tavrix-host) use the standard threads: the posix
-# variant builds them, in a tree of their own.
-cmake -S "$top" -B "$release/tools" -DCMAKE_BUILD_TYPE=MinSizeRel \
-    -DCMAKE_TOOLCHAIN_FILE="$top/cmake/toolchain-mingw-i686.cmake" >/dev/null
-cmake --build "$release/tools" -j "$(nproc)" --target felica_simulator tavrix-host
+for arch in x86 x64; do
+    out=$(shipped "$arch")
+    processor=$(mingw_processor "$arch")
+    cmake -S "$top" -B "$out/cmake" -DCMAKE_BUILD_TYPE=MinSizeRel \
+        -DCMAKE_TOOLCHAIN_FILE="$top/cmake/toolchain-mingw-$processor-release.cmake" >/dev/null
+    cmake --build "$out/cmake" -j "$(nproc)" --target norvane
+    version=$(sed -n 's/^CMAKE_PROJECT_VERSION:STATIC=//p' "$out/cmake/CMakeCache.txt")
 
-cp "$release/cmake/bin/Norvane.ocx" "$release/cmake/bin/Norvane.ocx.debug" "$release/"
-echo "release: Norvane.ocx $version, $(stat -c %s "$release/Norvane.ocx") bytes"
+    # The SDK's tools (the reader simulator and tavrix-host) use the standard threads: the posix
+    # variant builds them, in a tree of their own.
+    cmake -S "$top" -B "$out/tools" -DCMAKE_BUILD_TYPE=MinSizeRel \
+        -DCMAKE_TOOLCHAIN_FILE="$top/cmake/toolchain-mingw-$processor.cmake" >/dev/null
+    cmake --build "$out/tools" -j "$(nproc)" --target felica_simulator tavrix-host
 
-# The installer, written under a temporary name so that a failed build leaves no package
-# that looks finished.
-msi=$release/Norvane-$version.msi
-rm -f "$msi" "$msi.partial"
-"$top/installer/build-msi.sh" "$version" "$release" "$msi.partial"
-mv "$msi.partial" "$msi"
-echo "release: $(basename "$msi"), $(stat -c %s "$msi") bytes"
+    cp "$out/cmake/bin/Norvane.ocx" "$out/cmake/bin/Norvane.ocx.debug" "$out/"
+    echo "release: $arch Norvane.ocx $version, $(stat -c %s "$out/Norvane.ocx") bytes"
 
-# The SDK: what an integrator builds against and tests with. Every entry gets the time of the
-# commit, so that the archive changes only when its contents do.
+    # The installer, written under a temporary name so that a failed build leaves no package
+    # that looks finished.
+    msi=$release/$(msi_name "$arch")
+    rm -f "$msi" "$msi.partial"
+    "$top/installer/build-msi.sh" "$version" "$out" "$msi.partial" "$arch"
+    mv "$msi.partial" "$msi"
+    echo "release: $(basename "$msi"), $(stat -c %s "$msi") bytes"
+done
+
+# The SDK: what an integrator builds against and tests with, for both architectures (x64 in
+# folders of that name). Every entry gets the time of the commit, so that the archive changes
+# only when its contents do.
 sdk=Norvane-$version-sdk
 stage=$release/sdk-stage
 rm -rf "$stage" "$release/$sdk.zip"
-mkdir -p "$stage/$sdk/bin/simulator" "$stage/$sdk/include" "$stage/$sdk/samples"
+cp_sdk() {  # arch, bin folder, include folder
+    local out
+    out=$(shipped "$1")
+    mkdir -p "$2/simulator" "$3"
+    cp "$out/Norvane.ocx" "$out/tools/bin/tavrix-host.exe" "$2/"
+    cp "$out/tools/bin/simulator/felica.dll" "$2/simulator/"
+    cp "$out/cmake/control/Tavrix.tlb" "$3/"
+    cp "$release/$(msi_name "$1")" "$stage/$sdk/"
+    # The tools are built with their symbols; the SDK needs none of them. (strip stamps the
+    # images with the time of stripping: the archive differs from run to run by these.)
+    "$(mingw_processor "$1")-w64-mingw32-strip" "$2/tavrix-host.exe" "$2/simulator/felica.dll"
+}
+mkdir -p "$stage/$sdk/samples"
 cp "$top/sdk/README.md" "$stage/$sdk/"
-cp "$release/Norvane.ocx" "$release/tools/bin/tavrix-host.exe" "$stage/$sdk/bin/"
-cp "$release/tools/bin/simulator/felica.dll" "$stage/$sdk/bin/simulator/"
-cp "$release/cmake/control/Tavrix.tlb" "$release/cmake/control/Tavrix_h.h" "$release/cmake/control/Tavrix_i.c" \
-    "$stage/$sdk/include/"
-# The tools are built with their symbols; the SDK needs none of them. (strip stamps the
-# images with the time of stripping: the archive differs from run to run by these two.)
-i686-w64-mingw32-strip "$stage/$sdk/bin/tavrix-host.exe" "$stage/$sdk/bin/simulator/felica.dll"
+cp_sdk x86 "$stage/$sdk/bin" "$stage/$sdk/include"
+cp_sdk x64 "$stage/$sdk/bin/x64" "$stage/$sdk/include/x64"
+# The header and identifiers are the same for both.
+cp "$release/cmake/control/Tavrix_h.h" "$release/cmake/control/Tavrix_i.c" "$stage/$sdk/include/"
 cp -r "$top/samples/cpp" "$top/samples/vbscript" "$top/samples/scenarios" "$stage/$sdk/samples/"
 stamp=$(git -C "$top" log -1 --format=%ct 2>/dev/null || echo 0)
 find "$stage" -exec touch -h -d "@$stamp" {} +

@@ -5,8 +5,10 @@ set -euo pipefail
 packages=(
     cmake make g++ googletest clang libclang-rt-14-dev          # native build, tests, fuzzing
     g++-mingw-w64-i686-posix mingw-w64-tools                     # 32-bit Windows build, widl
-    g++-mingw-w64-i686-win32                                     # the shipped OCX, without a threads library
-    wine wine32:i386 libwine-dev fonts-wine                      # the platform under test
+    g++-mingw-w64-x86-64-posix                                   # 64-bit Windows build
+    g++-mingw-w64-i686-win32 g++-mingw-w64-x86-64-win32          # the shipped OCXs, without a threads library
+    wine wine32:i386 wine64 libwine-dev fonts-wine               # the platform under test (32-bit Wine
+                                                                 # installs where it cannot run, harmlessly)
     xvfb xauth                                                   # a display for Wine's windows
     locales                                                      # the Japanese code page for type library texts
     wixl msitools zip                                            # the release: the installer and the SDK archive

@@ -1,32 +1,71 @@
 #!/usr/bin/env bash
-# Installs what is missing, builds both configurations and runs every test: the native
-# ones directly, the Windows ones under Wine in the build tree's own prefix; then builds the
-# release and tests its installer and SDK in fresh prefixes of their own.
+# Installs what is missing, builds every configuration and runs every test: the native ones
+# directly, the Windows ones under Wine for each architecture this machine runs (x64 always,
+# x86 where 32-bit programs run), each in its build tree's own prefix; then builds the release
+# of both architectures and tests it. What this machine cannot run is built and checked without
+# running it, and said in one line. NORVANE_X64_ONLY=1 takes the 64-bit-only path anywhere.
 set -euo pipefail
 top=$(cd "$(dirname "$0")/.." && pwd)
+source "$top/scripts/architectures.sh"
+source "$top/scripts/wine-session.sh"
 
 "$top/scripts/setup.sh"
+norvane_architectures
+echo "== architectures: $x86_verdict; x64 runs under 64-bit Wine"
+not_run=()
+x86_runs() { [[ " $runnable_architectures " == *" x86 "* ]]; }
+x86_runs || not_run+=("x86: every Windows test program, the release's tests and its installer test ($x86_verdict)")
+
 "$top/scripts/build.sh"
 
 echo "== native tests"
 ctest --test-dir "$top/build/native" --output-on-failure
 
-echo "== Windows tests under Wine"
-source "$top/scripts/wine-session.sh"
-wine_session_start "$top/build/windows/wineprefix"
-ctest --test-dir "$top/build/windows" --output-on-failure
+for arch in $runnable_architectures; do
+    build=$top/build/$(windows_build "$arch")
+    echo "== $arch Windows tests under Wine"
+    wine_session_start "$build/wineprefix" "$arch"
+    ctest --test-dir "$build" --output-on-failure
+done
+if ! x86_runs; then
+    # What needs no x86 program: its imports, and its type library read from the 64-bit side
+    # against the same expectations as the x64 one's.
+    echo "== x86 Windows build, checked without running it"
+    ctest --test-dir "$top/build/windows" --output-on-failure -R '^norvane_system_imports$'
+fi
+typelib_from_x64() {  # the x86 OCX whose type library the x64 test reads
+    wine_session_start "$top/build/windows-x64/wineprefix" x64
+    (cd "$top/build/windows-x64/bin" && NORVANE_TYPELIB_FILE=$(winepath -w "$1") LC_ALL=ja_JP.UTF-8 \
+        timeout 300 wine ./type_library_tests.exe --gtest_brief=1)
+}
+echo "-- the x86 type library, read by the x64 build"
+typelib_from_x64 "$top/build/windows/bin/Norvane.ocx"
 
 echo "== the release: the shipped Norvane.ocx under the control's own tests"
 "$top/scripts/release.sh"
-bin=$("$top/scripts/release-bin.sh")
-for test in type_library_tests class_factory_tests registration_tests control_object_tests \
-    in_place_activation_tests persistence_tests atl_host_tests apartment_threads_tests unload_tests; do
-    echo "-- $test"
-    (cd "$bin" && LC_ALL=ja_JP.UTF-8 timeout 300 wine "./$test.exe" --gtest_brief=1)
+for arch in $runnable_architectures; do
+    bin=$("$top/scripts/release-bin.sh" "$arch")
+    wine_session_start "$top/build/$(windows_build "$arch")/wineprefix" "$arch"
+    for test in type_library_tests class_factory_tests registration_tests control_object_tests \
+        in_place_activation_tests persistence_tests atl_host_tests apartment_threads_tests unload_tests; do
+        echo "-- $arch $test"
+        (cd "$bin" && LC_ALL=ja_JP.UTF-8 timeout 300 wine "./$test.exe" --gtest_brief=1)
+    done
 done
+if ! x86_runs; then
+    echo "-- the shipped x86 Norvane.ocx, checked without running it"
+    cmake -DOBJDUMP=i686-w64-mingw32-objdump -DMODULE="$top/build/release/Norvane.ocx" \
+        -P "$top/cmake/CheckSystemImports.cmake" | tail -1
+    typelib_from_x64 "$top/build/release/Norvane.ocx"
+fi
 
-echo "== the release: installer and SDK under Wine"
-"$top/tests/installer/installer-test.sh"
+for arch in $runnable_architectures; do
+    echo "== the release: $arch installer and SDK under Wine"
+    "$top/tests/installer/installer-test.sh" --arch "$arch"
+done
 
 echo "== the release: the same commit gives the same Norvane.ocx"
 "$top/scripts/check-reproducible.sh"
+
+echo "== done: native tests, Windows tests for ${runnable_architectures// / and }, the release"
+for line in "${not_run[@]}"; do echo "not run here: $line"; done

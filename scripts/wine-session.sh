@@ -1,8 +1,30 @@
 # Sourced by the test and demo scripts: a Wine prefix of our own with a display and a
 # persistent wineserver, both stopped again when the calling script exits.
-#   wine_session_start PREFIX
+#   wine_session_start PREFIX [x86|x64]
+# x86 (the default) runs 32-bit Wine in a win32 prefix; x64 runs 64-bit Wine in a win64
+# prefix. Debian's `wine` (and the wineboot and winepath that call it) starts 32-bit Wine
+# whenever it is installed, so an x64 session puts 64-bit Wine first on PATH under that name.
 wine_session_start() {
-    export WINEPREFIX=$1 WINEARCH=win32 WINEDEBUG=-all
+    # A session of another prefix (or architecture) before it ends here.
+    if [ -n "${WINEPREFIX:-}" ]; then wineserver -k 2>/dev/null || true; fi
+    wine_session_path=${wine_session_path:-$PATH}
+    export PATH=$wine_session_path
+    export WINEPREFIX=$1 WINEDEBUG=-all
+    if [ "${2:-x86}" = x64 ]; then
+        export WINEARCH=win64
+        local wine64_bin
+        wine64_bin=$(dirname "$WINEPREFIX")/wine64-bin
+        mkdir -p "$wine64_bin"
+        # Scripts, not links: Wine finds its loader from the name it was started by.
+        local name
+        for name in wine wine-stable; do
+            printf '#!/bin/sh\nexec /usr/lib/wine/wine64 "$@"\n' >"$wine64_bin/$name"
+            chmod +x "$wine64_bin/$name"
+        done
+        export PATH="$wine64_bin:$PATH"
+    else
+        export WINEARCH=win32
+    fi
     # No Mono or Gecko: nothing here needs them, and their installers would ask.
     export WINEDLLOVERRIDES="mscoree,mshtml="
     trap wine_session_stop EXIT

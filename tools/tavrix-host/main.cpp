@@ -110,9 +110,13 @@ int Simulator(const std::vector<std::wstring>& arguments)
     }
     if (arguments.size() < 3 || arguments[2] != L"install" || arguments.size() > 4)
         return Usage();
-    // Under "Program Files (x86)" where that exists, as the real library would be.
+    // Where the real library of this build's processor would be: a 32-bit one under
+    // "Program Files (x86)" where that exists, a 64-bit one under "Program Files". The 64-bit
+    // control passes over a 32-bit simulator at the first path, so both builds' simulators
+    // can be installed side by side.
+    const bool x64 = sizeof(void*) == 8;
     const fs::path folder =
-        fs::path(ReaderLibraryPaths[fs::exists(L"C:\\Program Files (x86)") ? 0 : 1]).parent_path();
+        fs::path(ReaderLibraryPaths[!x64 && fs::exists(L"C:\\Program Files (x86)") ? 0 : 1]).parent_path();
     fs::create_directories(folder, error);
     fs::copy_file(fs::path(ProgramFolder()) / L"simulator" / L"felica.dll", folder / L"felica.dll",
                   fs::copy_options::overwrite_existing, error);

@@ -1,6 +1,7 @@
 // The type library inside Norvane.ocx, as LoadTypeLibEx reads it, against the declared
 // automation surface. Runs with the Japanese ANSI code page, in which the library keeps
-// its texts.
+// its texts. Reads the Norvane.ocx beside it, or the file NORVANE_TYPELIB_FILE names: the
+// test command points a 64-bit run at the x86 build where x86 programs cannot run.
 #include <gtest/gtest.h>
 
 #include <windows.h>
@@ -8,12 +9,15 @@
 #include <oleauto.h>
 #include <wrl/client.h>
 
+#include <cstdio>
 #include <functional>
 #include <memory>
 #include <string>
 #include <vector>
 
 #include "../../../base/Bstr.h"
+#include "../../../base/FileHandle.h"
+#include "../../../reader/LibraryMachine.h"
 #include "../../support/ChildProcess.h"
 #include "Tavrix_h.h"
 
@@ -129,13 +133,37 @@ std::vector<std::wstring> Names(ITypeInfo* info, MEMBERID member)
     return names;
 }
 
+std::wstring LibraryFile()
+{
+    wchar_t named[MAX_PATH] = {};
+    if (GetEnvironmentVariableW(L"NORVANE_TYPELIB_FILE", named, MAX_PATH) - 1u < MAX_PATH - 1u)
+        return named;
+    return ProgramFolder() + L"Norvane.ocx";
+}
+
+// The processor the file was built for, from its image header.
+uint16_t FileMachine(const std::wstring& path)
+{
+    const FileHandle file(CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr));
+    const auto machine = LibraryMachine([&file](uint64_t offset, uint8_t* bytes, size_t count) -> size_t {
+        DWORD read = 0;
+        LARGE_INTEGER at;
+        at.QuadPart = static_cast<LONGLONG>(offset);
+        return SetFilePointerEx(file.get(), at, nullptr, FILE_BEGIN) &&
+                       ReadFile(file.get(), bytes, static_cast<DWORD>(count), &read, nullptr)
+                   ? read
+                   : 0;
+    });
+    return machine.value_or(0);
+}
+
 class TypeLibrary : public ::testing::Test {
 protected:
     static void SetUpTestSuite()
     {
         ASSERT_EQ(GetACP(), 932u) << "the library's texts are read in the Japanese code page";
-        const std::wstring path = ProgramFolder() + L"Norvane.ocx";
-        ASSERT_HRESULT_SUCCEEDED(LoadTypeLibEx(path.c_str(), REGKIND_NONE, &library));
+        std::printf("type library of %ls\n", LibraryFile().c_str());
+        ASSERT_HRESULT_SUCCEEDED(LoadTypeLibEx(LibraryFile().c_str(), REGKIND_NONE, &library));
     }
     static void TearDownTestSuite() { library.Reset(); }
 
@@ -160,8 +188,7 @@ ComPtr<ITypeLib> TypeLibrary::library;
 
 TEST_F(TypeLibrary, TravelsAsLanguageNeutralResourceOne)
 {
-    const std::wstring path = ProgramFolder() + L"Norvane.ocx";
-    HMODULE module = LoadLibraryExW(path.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE);
+    HMODULE module = LoadLibraryExW(LibraryFile().c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE);
     ASSERT_NE(module, nullptr);
     EXPECT_NE(FindResourceExW(module, L"TYPELIB", MAKEINTRESOURCEW(1), MAKELANGID(LANG_NEUTRAL, SUBLANG_NEUTRAL)),
               nullptr);
@@ -178,7 +205,10 @@ TEST_F(TypeLibrary, LibraryAttributes)
     EXPECT_EQ(attr->wMajorVerNum, 1);
     EXPECT_EQ(attr->wMinorVerNum, 0);
     EXPECT_EQ(attr->lcid, 0u);
-    EXPECT_EQ(attr->syskind, SYS_WIN32);
+    // The system of the file that carries it; a 32-bit and a 64-bit library register side by side.
+    const uint16_t machine = FileMachine(LibraryFile());
+    ASSERT_TRUE(machine == MachineI386 || machine == MachineAmd64) << machine;
+    EXPECT_EQ(attr->syskind, machine == MachineAmd64 ? SYS_WIN64 : SYS_WIN32);
     // The loader adds LIBFLAG_FHASDISKIMAGE to a library it read from a file.
     EXPECT_EQ(attr->wLibFlags & ~LIBFLAG_FHASDISKIMAGE, LIBFLAG_FCONTROL);
     library->ReleaseTLibAttr(attr);
@@ -232,7 +262,8 @@ TEST_F(TypeLibrary, DualInterfaceAttributes)
     EXPECT_EQ(attr->wMajorVerNum, 0);
     EXPECT_EQ(attr->wMinorVerNum, 0);
     EXPECT_EQ(attr->cFuncs, 58);
-    EXPECT_EQ(attr->cbSizeVft, 65 * 4);
+    // Slots are counted in pointers of the loading process, whichever file the library came from.
+    EXPECT_EQ(attr->cbSizeVft, 65 * sizeof(void*));
     ASSERT_EQ(attr->cImplTypes, 1);
 
     const std::wstring help = Document(vtable.Get(), MEMBERID_NIL).text;
@@ -330,7 +361,7 @@ TEST_F(TypeLibrary, EveryMemberInItsSlot)
         const Lent<FUNCDESC> f = Func(vtable.Get(), i);
         SCOPED_TRACE(std::string(m.name) + " in slot " + std::to_string(m.slot));
         const INVOKEKIND kinds[] = {INVOKE_PROPERTYGET, INVOKE_PROPERTYPUT, INVOKE_PROPERTYPUTREF, INVOKE_FUNC};
-        EXPECT_EQ(f->oVft, m.slot * 4);
+        EXPECT_EQ(f->oVft, m.slot * static_cast<int>(sizeof(void*)));
         EXPECT_EQ(f->invkind, kinds[m.kind]);
         EXPECT_EQ(f->memid, m.dispid);
         EXPECT_EQ(f->funckind, FUNC_PUREVIRTUAL);

@@ -11,11 +11,13 @@
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
+#include <fstream>
 #include <string>
 #include <vector>
 
 #include "../../../base/Fault.h"
 #include "../../support/SimulatorDll.h"
+#include "LibraryMachine.h"
 
 namespace fs = std::filesystem;
 
@@ -54,6 +56,19 @@ int Probe(int reads, bool moveAfterFirst)
     const auto callCount = SimulatorExport<int32_t (*)()>("sim_call_count");
     std::printf("module %s\ncalls %d\n", LoadedReaderLibrary().c_str(), callCount ? callCount() : -1);
     return 0;
+}
+
+// The simulator with its image header saying it was built for the other processor: as far as
+// the binding can tell, a 32-bit library in a 64-bit process (or the other way round).
+void InstallOtherProcessorLibrary(const fs::path& at)
+{
+    InstallSimulator(at);
+    std::fstream file(at, std::ios::in | std::ios::out | std::ios::binary);
+    uint32_t signature = 0;
+    file.seekg(0x3C).read(reinterpret_cast<char*>(&signature), 4);
+    const uint16_t other = ProcessMachine == MachineAmd64 ? MachineI386 : MachineAmd64;
+    file.seekp(signature + 4).write(reinterpret_cast<const char*>(&other), 2);
+    ASSERT_TRUE(file.good());
 }
 
 class ReaderBinding : public ::testing::Test {
@@ -111,6 +126,35 @@ TEST_F(ReaderBinding, ALibraryLackingAnEntryPointIsNeverCalled)
 {
     InstallSimulator(First, L"simulator-incomplete");
     EXPECT_EQ(ProbeRun(L"1"), "read fault\n" + Module(First) + "calls 0\n");
+}
+
+TEST_F(ReaderBinding, ALibraryForTheOtherProcessorIsPassedOver)
+{
+    enum Library { None, Own, Other };
+    const auto install = [](Library library, const fs::path& at) {
+        if (library == Own)
+            InstallSimulator(at);
+        else if (library == Other)
+            InstallOtherProcessorLibrary(at);
+    };
+    const std::string fault = "read fault\nmodule none\ncalls -1\n";
+    const struct {
+        const char* name;
+        Library first, second;
+        std::string expected;
+    } cases[] = {
+        {"other at the first path, own at the second", Other, Own, GoodRead + Module(Second) + "calls 6\n"},
+        {"own at the first path, other at the second", Own, Other, GoodRead + Module(First) + "calls 6\n"},
+        {"other at the first path alone", Other, None, fault},
+        {"other at the second path alone", None, Other, fault},
+        {"other at both paths", Other, Other, fault},
+    };
+    for (const auto& c : cases) {
+        SetUp();
+        install(c.first, First);
+        install(c.second, Second);
+        EXPECT_EQ(ProbeRun(L"1"), c.expected) << c.name;
+    }
 }
 
 TEST_F(ReaderBinding, TheLoadedLibraryOutlivesItsFile)

@@ -119,11 +119,14 @@ std::string Show(const Tree& tree)
     return shown;
 }
 
+// Each build registers the type library under the system of its own pointer size.
+const std::wstring LibrarySystem = sizeof(void*) == 8 ? L"win64" : L"win32";
+
 std::wstring TypeLibraryPath()
 {
     wchar_t path[MAX_PATH] = {};
     LONG size = sizeof path;
-    if (RegQueryValueW(HKEY_CLASSES_ROOT, (L"TypeLib\\" + Libid + L"\\1.0\\0\\win32").c_str(), path, &size) !=
+    if (RegQueryValueW(HKEY_CLASSES_ROOT, (L"TypeLib\\" + Libid + L"\\1.0\\0\\" + LibrarySystem).c_str(), path, &size) !=
         ERROR_SUCCESS)
         return L"";
     return path;
@@ -224,6 +227,64 @@ TEST_F(Registration, AForeignSubkeyKeepsItsKey)
     Tree expected{{std::wstring(MachineClasses) + ClassKey, {{L"", Text(L"Tavrix Control")}}},
                   {std::wstring(MachineClasses) + ClassKey + L"\\Foreign", {}}};
     EXPECT_EQ(left, expected) << Show(left);
+}
+
+void RemoveX86View()
+{
+    HKEY classes = nullptr;
+    if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, MachineClasses, 0, KEY_ALL_ACCESS | KEY_WOW64_32KEY, &classes) != ERROR_SUCCESS)
+        return;
+    for (const std::wstring& tree : {ClassKey, std::wstring(L"Tavrix.Tavrix"), L"TypeLib\\" + Libid})
+        RegDeleteTreeW(classes, tree.c_str());
+    RegCloseKey(classes);
+}
+
+// The x86 build's registration, as it stands in the 32-bit registry view of a 64-bit machine,
+// outlives registering and unregistering the x64 build: the two share every identifier.
+TEST_F(Registration, TheOtherArchitecturesRegistrationStays)
+{
+    if (sizeof(void*) == 4)
+        GTEST_SKIP() << "runs in the x64 build: a 32-bit prefix has no other registry view";
+    const std::wstring x86Library = L"C:\\Program Files (x86)\\Norvane\\Norvane.ocx";
+    const struct {
+        std::wstring key, value;
+    } x86Rows[] = {
+        {std::wstring(MachineClasses) + ClassKey + L"\\InprocServer32", x86Library},
+        {std::wstring(MachineClasses) + L"Tavrix.Tavrix\\Clsid", Clsid},
+        {std::wstring(MachineClasses) + L"TypeLib\\" + Libid + L"\\1.0\\0\\win32", x86Library},
+    };
+    const auto x86View = [&] {
+        std::vector<std::wstring> values;
+        for (const auto& row : x86Rows) {
+            wchar_t value[MAX_PATH] = {};
+            DWORD size = sizeof value;
+            RegGetValueW(HKEY_LOCAL_MACHINE, row.key.c_str(), nullptr, RRF_RT_REG_SZ | RRF_SUBKEY_WOW6432KEY, nullptr,
+                         value, &size);
+            values.emplace_back(value);
+        }
+        return values;
+    };
+    RemoveX86View();
+    std::vector<std::wstring> written;
+    for (const auto& row : x86Rows) {
+        HKEY key = nullptr;
+        ASSERT_EQ(RegCreateKeyExW(HKEY_LOCAL_MACHINE, row.key.c_str(), 0, nullptr, 0, KEY_WRITE | KEY_WOW64_32KEY,
+                                  nullptr, &key, nullptr), ERROR_SUCCESS);
+        RegSetValueExW(key, nullptr, 0, REG_SZ, reinterpret_cast<const BYTE*>(row.value.c_str()),
+                       static_cast<DWORD>((row.value.size() + 1) * sizeof(wchar_t)));
+        RegCloseKey(key);
+        written.push_back(row.value);
+    }
+    ASSERT_EQ(x86View(), written);
+
+    ASSERT_EQ(RegSvr32(L"", Built()), 0u);
+    EXPECT_EQ(x86View(), written) << "after registering the x64 build";
+    EXPECT_EQ(fs::path(TypeLibraryPath()), fs::path(Built()));
+    ASSERT_EQ(RegSvr32(L"/u", Built()), 0u);
+    EXPECT_EQ(x86View(), written) << "after unregistering the x64 build";
+    EXPECT_TRUE(ClassEntries(HKEY_LOCAL_MACHINE, MachineClasses).empty());
+
+    RemoveX86View();
 }
 
 // A host whose command line carries the switches calls plain DllRegisterServer.
