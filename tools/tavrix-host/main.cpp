@@ -110,13 +110,12 @@ int Simulator(const std::vector<std::wstring>& arguments)
     }
     if (arguments.size() < 3 || arguments[2] != L"install" || arguments.size() > 4)
         return Usage();
-    // Where the real library of this build's processor would be: a 32-bit one under
-    // "Program Files (x86)" where that exists, a 64-bit one under "Program Files". The 64-bit
-    // control passes over a 32-bit simulator at the first path, so both builds' simulators
-    // can be installed side by side.
-    const bool x64 = sizeof(void*) == 8;
+    // Where this build's control looks first, as the real library of its processor would be;
+    // on a 32-bit system, which has no "Program Files (x86)", at the second path.
+    const fs::path first = ReaderLibraryPaths[0];
     const fs::path folder =
-        fs::path(ReaderLibraryPaths[!x64 && fs::exists(L"C:\\Program Files (x86)") ? 0 : 1]).parent_path();
+        fs::path(ReaderLibraryPaths[fs::exists(first.root_path() / *first.relative_path().begin()) ? 0 : 1])
+            .parent_path();
     fs::create_directories(folder, error);
     fs::copy_file(fs::path(ProgramFolder()) / L"simulator" / L"felica.dll", folder / L"felica.dll",
                   fs::copy_options::overwrite_existing, error);
