@@ -14,7 +14,7 @@ norvane_architectures
 echo "== architectures: $x86_verdict; x64 runs under 64-bit Wine"
 not_run=()
 x86_runs() { [[ " $runnable_architectures " == *" x86 "* ]]; }
-x86_runs || not_run+=("x86: every Windows test program, the release's tests and its installer test ($x86_verdict)")
+x86_runs || not_run+=("x86: every Windows test program, the release's tests, its installer test and both builds registered side by side ($x86_verdict)")
 
 "$top/scripts/build.sh"
 
@@ -28,25 +28,33 @@ for arch in $runnable_architectures; do
     ctest --test-dir "$build" --output-on-failure
 done
 if ! x86_runs; then
-    # What needs no x86 program: its imports, and its type library read from the 64-bit side
-    # against the same expectations as the x64 one's.
+    # What needs no x86 program: its imports; below, its type library and version resource read
+    # from the 64-bit side against the same expectations as the x64 one's.
     echo "== x86 Windows build, checked without running it"
     ctest --test-dir "$top/build/windows" --output-on-failure -R '^norvane_system_imports$'
 fi
-typelib_from_x64() {  # the x86 OCX whose type library the x64 test reads
+read_from_x64() {  # an x86 OCX: its type library and version resource, read by the x64 test programs
     wine_session_start "$top/build/windows-x64/wineprefix" x64
-    (cd "$top/build/windows-x64/bin" && NORVANE_TYPELIB_FILE=$(winepath -w "$1") LC_ALL=ja_JP.UTF-8 \
-        timeout 300 wine ./type_library_tests.exe --gtest_brief=1)
+    local file
+    file=$(winepath -w "$1")
+    (cd "$top/build/windows-x64/bin" &&
+        NORVANE_TYPELIB_FILE=$file LC_ALL=ja_JP.UTF-8 timeout 300 wine ./type_library_tests.exe --gtest_brief=1 &&
+        NORVANE_OCX_FILE=$file timeout 300 wine ./version_resource_tests.exe --gtest_brief=1)
 }
-echo "-- the x86 type library, read by the x64 build"
-typelib_from_x64 "$top/build/windows/bin/Norvane.ocx"
+echo "-- the x86 Norvane.ocx, read by the x64 build"
+read_from_x64 "$top/build/windows/bin/Norvane.ocx"
+
+if x86_runs; then
+    echo "== both builds registered on one machine"
+    "$top/tests/server/both-architectures-test.sh"
+fi
 
 echo "== the release: the shipped Norvane.ocx under the control's own tests"
 "$top/scripts/release.sh"
 for arch in $runnable_architectures; do
     bin=$("$top/scripts/release-bin.sh" "$arch")
     wine_session_start "$top/build/$(windows_build "$arch")/wineprefix" "$arch"
-    for test in type_library_tests class_factory_tests registration_tests control_object_tests \
+    for test in type_library_tests version_resource_tests class_factory_tests registration_tests control_object_tests \
         in_place_activation_tests persistence_tests atl_host_tests apartment_threads_tests unload_tests; do
         echo "-- $arch $test"
         (cd "$bin" && LC_ALL=ja_JP.UTF-8 timeout 300 wine "./$test.exe" --gtest_brief=1)
@@ -56,7 +64,7 @@ if ! x86_runs; then
     echo "-- the shipped x86 Norvane.ocx, checked without running it"
     cmake -DOBJDUMP=i686-w64-mingw32-objdump -DMODULE="$top/build/release/Norvane.ocx" \
         -P "$top/cmake/CheckSystemImports.cmake" | tail -1
-    typelib_from_x64 "$top/build/release/Norvane.ocx"
+    read_from_x64 "$top/build/release/Norvane.ocx"
 fi
 
 for arch in $runnable_architectures; do
