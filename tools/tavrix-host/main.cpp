@@ -8,9 +8,12 @@
 //                                       save and load of its state and a log of its events
 //   tavrix-host register [--user]       registers Norvane.ocx beside the program
 //   tavrix-host unregister [--user]
-//   tavrix-host simulator install [scenario-file]
-//   tavrix-host simulator remove        puts the reader simulator (with a scenario) at the
-//                                       reader library's path, or takes it away again
+//   tavrix-host simulator install [--set-aside] [scenario-file]
+//   tavrix-host simulator remove        puts the reader simulator (with a scenario) where the
+//                                       control looks for the reader library, or takes it away
+//                                       again; never replaces or deletes a library that is not
+//                                       the simulator (--set-aside keeps it under another name,
+//                                       and remove puts it back)
 #include <windows.h>
 
 #include <fcntl.h>
@@ -23,7 +26,7 @@
 #include <vector>
 
 #include "ControlHost.h"
-#include "ReaderLibrary.h"
+#include "SimulatorCommand.h"
 #include "WindowHost.h"
 
 using Microsoft::WRL::ComPtr;
@@ -36,7 +39,7 @@ int Usage()
     std::fputs("usage: tavrix-host read [ctype]\n"
                "       tavrix-host window [--read ctype] [--screenshot file.png] [--state file] [--exit]\n"
                "       tavrix-host register [--user] | unregister [--user]\n"
-               "       tavrix-host simulator install [scenario-file] | simulator remove\n",
+               "       tavrix-host simulator install [--set-aside] [scenario-file] | simulator remove\n",
                stderr);
     return 64;
 }
@@ -97,42 +100,6 @@ int Register(bool doRegister, bool perUser)
     return SUCCEEDED(status) ? 0 : 2;
 }
 
-int Simulator(const std::vector<std::wstring>& arguments)
-{
-    std::error_code error;
-    if (arguments.size() >= 3 && arguments[2] == L"remove" && arguments.size() == 3) {
-        for (const wchar_t* library : ReaderLibraryPaths) {
-            fs::remove(library, error);
-            fs::remove(fs::path(library).replace_filename(L"felica-scenario.txt"), error);
-        }
-        std::puts("simulator removed");
-        return 0;
-    }
-    if (arguments.size() < 3 || arguments[2] != L"install" || arguments.size() > 4)
-        return Usage();
-    // Where this build's control looks first, as the real library of its processor would be;
-    // on a 32-bit system, which has no "Program Files (x86)", at the second path.
-    const fs::path first = ReaderLibraryPaths[0];
-    const fs::path folder =
-        fs::path(ReaderLibraryPaths[fs::exists(first.root_path() / *first.relative_path().begin()) ? 0 : 1])
-            .parent_path();
-    fs::create_directories(folder, error);
-    fs::copy_file(fs::path(ProgramFolder()) / L"simulator" / L"felica.dll", folder / L"felica.dll",
-                  fs::copy_options::overwrite_existing, error);
-    if (!error) {
-        if (arguments.size() == 4)
-            fs::copy_file(arguments[3], folder / L"felica-scenario.txt", fs::copy_options::overwrite_existing, error);
-        else
-            fs::remove(folder / L"felica-scenario.txt", error);
-    }
-    if (error) {
-        std::fprintf(stderr, "the simulator cannot be installed: %s\n", error.message().c_str());
-        return 2;
-    }
-    std::printf("simulator installed in %s\n", folder.string().c_str());
-    return 0;
-}
-
 }  // namespace
 
 int main()
@@ -153,7 +120,9 @@ int main()
                (arguments.size() == 2 || arguments[2] == L"--user")) {
         result = Register(command == L"register", arguments.size() == 3);
     } else if (command == L"simulator") {
-        result = Simulator(arguments);
+        result = SimulatorCommand(std::vector<std::wstring>(arguments.begin() + 2, arguments.end()));
+        if (result < 0)
+            result = Usage();
     } else if (command == L"window") {
         WindowOptions options;
         for (size_t i = 2; i < arguments.size(); ++i) {

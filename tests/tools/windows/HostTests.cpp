@@ -8,6 +8,7 @@
 
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <string>
 #include <vector>
 
@@ -109,6 +110,88 @@ std::vector<uint8_t> PngPixel(const std::string& file, int x, int y)
     if (SUCCEEDED(com))
         CoUninitialize();
     return pixel;
+}
+
+std::string FileContents(const fs::path& path)
+{
+    std::ifstream file(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(file), {});
+}
+
+// Where `simulator install` puts the simulator in this prefix, from what it says.
+fs::path SimulatorFolder()
+{
+    const std::string said = RunCommand(HostCommand() + L"simulator install").output;
+    const std::string prefix = "simulator installed in ";
+    EXPECT_EQ(said.rfind(prefix, 0), 0u) << said;
+    RunCommand(HostCommand() + L"simulator remove");
+    return said.size() > prefix.size() ? fs::path(said.substr(prefix.size(), said.size() - prefix.size() - 1)) : fs::path();
+}
+
+// A reader library that is not ours stands at the library's path: install refuses it or sets it
+// aside, remove puts it back and never deletes it.
+TEST_F(TavrixHost, TheSimulatorNeverTakesTheVendorsLibrary)
+{
+    const fs::path folder = SimulatorFolder();
+    ASSERT_FALSE(folder.empty());
+    const fs::path library = folder / L"felica.dll", setAside = folder / L"felica.dll.set-aside";
+    const fs::path vendor = fs::path(ProgramFolder()) / L"Norvane.ocx";  // any library but the simulator
+    const std::string vendorBytes = FileContents(vendor);
+    const auto placeVendor = [&] {
+        fs::remove_all(library);
+        fs::remove_all(setAside);
+        fs::copy_file(vendor, library);
+    };
+
+    placeVendor();
+    ChildResult install = RunCommand(HostCommand() + L"simulator install " + Scenario(L"no-card.txt"));
+    EXPECT_EQ(install.exitCode, 2u);
+    EXPECT_NE(install.output.find("not the simulator"), std::string::npos) << install.output;
+    EXPECT_EQ(FileContents(library), vendorBytes);
+    EXPECT_FALSE(fs::exists(setAside));
+    EXPECT_FALSE(fs::exists(folder / L"felica-scenario.txt"));
+
+    const ChildResult removeNothing = RunCommand(HostCommand() + L"simulator remove");
+    EXPECT_EQ(removeNothing.exitCode, 0u);
+    EXPECT_NE(removeNothing.output.find("not the simulator"), std::string::npos) << removeNothing.output;
+    EXPECT_EQ(FileContents(library), vendorBytes) << "remove deletes no library it did not put there";
+
+    install = RunCommand(HostCommand() + L"simulator install --set-aside " + Scenario(L"no-card.txt"));
+    EXPECT_EQ(install.exitCode, 0u) << install.output;
+    EXPECT_NE(install.output.find("set aside"), std::string::npos) << install.output;
+    EXPECT_EQ(FileContents(setAside), vendorBytes);
+    const ChildResult read = RunCommand(HostCommand() + L"read EDY");
+    EXPECT_NE(read.output.find("カードが読み取れません"), std::string::npos) << "the simulator answers: " << read.output;
+    const ChildResult remove = RunCommand(HostCommand() + L"simulator remove");
+    EXPECT_EQ(remove.exitCode, 0u);
+    EXPECT_NE(remove.output.find("put back"), std::string::npos) << remove.output;
+    EXPECT_EQ(FileContents(library), vendorBytes) << "the identical bytes are back";
+    EXPECT_FALSE(fs::exists(setAside));
+    EXPECT_FALSE(fs::exists(folder / L"felica-scenario.txt"));
+
+    // A library another process holds open cannot be set aside: nothing changes.
+    placeVendor();
+    {
+        const HANDLE held = CreateFileW(library.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+        ASSERT_NE(held, INVALID_HANDLE_VALUE);
+        install = RunCommand(HostCommand() + L"simulator install --set-aside");
+        CloseHandle(held);
+    }
+    EXPECT_EQ(install.exitCode, 2u) << install.output;
+    EXPECT_NE(install.output.find("nothing changed"), std::string::npos) << install.output;
+    EXPECT_EQ(FileContents(library), vendorBytes);
+    EXPECT_FALSE(fs::exists(setAside));
+    EXPECT_FALSE(fs::exists(fs::path(library) += L".partial"));
+
+    // A folder at the library's path: a clear refusal, and remove leaves it.
+    fs::remove_all(library);
+    fs::create_directory(library);
+    install = RunCommand(HostCommand() + L"simulator install");
+    EXPECT_EQ(install.exitCode, 2u);
+    EXPECT_NE(install.output.find("is a folder"), std::string::npos) << install.output;
+    EXPECT_EQ(RunCommand(HostCommand() + L"simulator remove").exitCode, 0u);
+    EXPECT_TRUE(fs::is_directory(library));
+    fs::remove_all(library);
 }
 
 TEST_F(TavrixHost, TheWindowReadsAndKeepsAScreenshot)
