@@ -1,22 +1,24 @@
 #!/usr/bin/env bash
-# Builds the installer from Norvane.wxs:  build-msi.sh VERSION BINDIR OUTPUT
-# (BINDIR: the folder holding Norvane.ocx). wixl writes every database in a Western code page
-# and leaves a dangling string in any cell whose text that page cannot hold, so the database
-# is switched to the Japanese page (932) and each RegistryValue with such a text (it must carry
-# an Id) is written again with msibuild.
+# Builds the installer from Norvane.wxs:  build-msi.sh VERSION BINDIR OUTPUT [x86|x64]
+# (BINDIR: the folder holding the Norvane.ocx of that architecture, x86 when none is given).
+# wixl writes every database in a Western code page and leaves a dangling string in any cell
+# whose text that page cannot hold, so the database is switched to the Japanese page (932) and
+# each RegistryValue with such a text (it must carry an Id) is written again with msibuild.
 set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
 wxs=${NORVANE_WXS:-$here/Norvane.wxs}
-[ $# -eq 3 ] || { echo "usage: $0 VERSION BINDIR OUTPUT" >&2; exit 2; }
-version=$1 bindir=$2 output=$3
+usage() { echo "usage: $0 VERSION BINDIR OUTPUT [x86|x64]" >&2; exit 2; }
+[ $# -eq 3 ] || [ $# -eq 4 ] || usage
+version=$1 bindir=$2 output=$3 arch=${4:-x86}
+case $arch in x86 | x64) ;; *) usage ;; esac
 for tool in wixl msibuild; do
     command -v "$tool" >/dev/null || { echo "build-msi: $tool is missing (scripts/setup.sh installs it)" >&2; exit 1; }
 done
 
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
-wixl -D Version="$version" -D BinDir="$(realpath --relative-to="$(dirname "$wxs")" "$bindir")" \
-    -o "$work/package.msi" "$wxs"
+wixl -a "$arch" -D Arch="$arch" -D Version="$version" \
+    -D BinDir="$(realpath --relative-to="$(dirname "$wxs")" "$bindir")" -o "$work/package.msi" "$wxs"
 printf '\r\n\r\n932\t_ForceCodepage\r\n' >"$work/_ForceCodepage.idt"
 msibuild "$work/package.msi" -i "$work/_ForceCodepage.idt"
 grep -P '[^\x00-\x7F]' "$wxs" | grep '<RegistryValue' | while IFS= read -r line; do

@@ -3,14 +3,31 @@
 #   reference: regsvr32 registers the control at the installer's path; what it writes is the bar;
 #              then the installer goes over a regsvr32 registration of another copy;
 #   msi:       install, compare, use the control, uninstall; upgrade from a lower version,
-#              then uninstall with the installed file already deleted by hand.
+#              then uninstall with the installed file already deleted by hand; for x64, then
+#              install and uninstall beside a registration of the x86 control.
+#   installer-test.sh [--arch x86|x64] [WXS]
+# x86 (the default) tests Norvane-<version>.msi in win32 prefixes, x64 Norvane-<version>-x64.msi
+# in win64 prefixes, each with that architecture's regsvr32, script host and tavrix-host.
 # Needs scripts/release.sh to have run. With a .wxs as argument, both packages are built from
 # it instead (to see the test fail against a broken source).
 set -euo pipefail
 top=$(cd "$(dirname "$0")/../.." && pwd)
+usage() { echo "usage: $0 [--arch x86|x64] [WXS]" >&2; exit 2; }
+arch=x86
+if [ "${1:-}" = --arch ]; then
+    [ $# -ge 2 ] || usage
+    arch=$2
+    shift 2
+fi
+[ $# -le 1 ] || usage
 release=$top/build/release
-work=$release/installer-test
-version=$(sed -n 's/^CMAKE_PROJECT_VERSION:STATIC=//p' "$release/cmake/CMakeCache.txt")
+# The architecture's shipped files, its package's name and its tools' folder in the SDK.
+case $arch in
+    x86) bin=$release suffix= sdk_bin=bin work=$release/installer-test ;;
+    x64) bin=$release/x64 suffix=-x64 sdk_bin=bin/x64 work=$release/installer-test-x64 ;;
+    *) usage ;;
+esac
+version=$(sed -n 's/^CMAKE_PROJECT_VERSION:STATIC=//p' "$bin/cmake/CMakeCache.txt")
 wxs=${1:-$top/installer/Norvane.wxs}
 
 failures=0
@@ -26,27 +43,28 @@ done
 # The packages: the release's own, and one of a lower version whose file differs (bytes past the
 # image's end, which the loader ignores) so that replacing it shows.
 build_msi() {  # version, folder holding Norvane.ocx, output
-    NORVANE_WXS=$wxs "$top/installer/build-msi.sh" "$@"
+    NORVANE_WXS=$wxs "$top/installer/build-msi.sh" "$@" "$arch"
 }
-msi=$release/Norvane-$version.msi
+msi=$release/Norvane-$version$suffix.msi
 if [ $# -gt 0 ]; then
-    msi=$work/Norvane-$version.msi
-    build_msi "$version" "$release" "$msi"
+    msi=$work/Norvane-$version$suffix.msi
+    build_msi "$version" "$bin" "$msi"
 fi
-cp "$release/Norvane.ocx" "$work/old/"
+cp "$bin/Norvane.ocx" "$work/old/"
 printf 'older build' >>"$work/old/Norvane.ocx"
-old_msi=$work/Norvane-0.9.0.msi
+old_msi=$work/Norvane-0.9.0$suffix.msi
 build_msi 0.9.0 "$work/old" "$old_msi"
 unzip -q "$release/Norvane-$version-sdk.zip" -d "$work"
 sdk=$work/Norvane-$version-sdk
 
 source "$top/scripts/wine-session.sh"
 reference=$work/prefix-reference
-wine_session_start "$reference"
+wine_session_start "$reference" "$arch"
 prefixes=("$reference")
 trap 'for p in "${prefixes[@]}"; do WINEPREFIX=$p wineserver -k 2>/dev/null || true; done; wine_session_stop' EXIT
 
-# A further fresh prefix with its own persistent, detached server (see wine-session.sh).
+# A further fresh prefix with its own persistent, detached server (see wine-session.sh); the
+# session's WINEARCH and PATH make it one of the same architecture.
 fresh_prefix() {
     WINEPREFIX=$1 wineboot -i </dev/null >/dev/null 2>&1
     WINEPREFIX=$1 wineserver -k 2>/dev/null || true
@@ -59,15 +77,16 @@ fresh_prefix() {
 host_path() { WINEPREFIX=$1 winepath -u "$2"; }
 
 classes='HKLM\Software\Classes'
-keys=("CLSID\\{9989C1FE-0F81-4696-AB1F-1D780126E85B}" "Tavrix.Tavrix"
-      "TypeLib\\{B50F7C64-6888-4FBE-B1D6-EFFBF4899BF2}"
+library='TypeLib\{B50F7C64-6888-4FBE-B1D6-EFFBF4899BF2}'
+keys=("CLSID\\{9989C1FE-0F81-4696-AB1F-1D780126E85B}" "Tavrix.Tavrix" "$library"
       "Interface\\{5DBE1F87-E736-4443-B757-BAB373287FF9}" "Interface\\{1447472F-C7A6-4651-8CDC-43B516B4C6D8}")
 
-export_key() {  # prefix, key, output (UTF-8 text; one line "absent" when the key is not there)
+export_key() {  # prefix, key, output [, /reg:32 for the 32-bit view of a win64 prefix]
+    # UTF-8 text; one line "absent" when the key is not there.
     local windows='C:\users\Public\export.reg' file
     file=$(host_path "$1" "$windows")
     rm -f "$file"
-    if WINEPREFIX=$1 wine reg export "$2" "$windows" /y >/dev/null 2>&1; then
+    if WINEPREFIX=$1 wine reg export "$2" "$windows" /y ${4:+"$4"} >/dev/null 2>&1; then
         iconv -f UTF-16 -t UTF-8 "$file" | tr -d '\r' >"$3"
     else
         echo absent >"$3"
@@ -75,12 +94,14 @@ export_key() {  # prefix, key, output (UTF-8 text; one line "absent" when the ke
     rm -f "$file"
 }
 
-# The control's entries, one export after another.
-registration() {  # prefix, output
+# The control's entries, one export after another. In a win64 prefix /reg:32 reads the 32-bit
+# view; the type library's key is one for both views, so there only its win32 entry counts.
+registration() {  # prefix, output [, /reg:32]
     local key part=$2.part
     : >"$2"
     for key in "${keys[@]}"; do
-        export_key "$1" "$classes\\$key" "$part"
+        if [ -n "${3:-}" ] && [ "$key" = "$library" ]; then key=$library\\1.0\\0\\win32; fi
+        export_key "$1" "$classes\\$key" "$part" ${3:+"$3"}
         { echo "== $key"; cat "$part"; } >>"$2"
     done
     rm -f "$part"
@@ -118,7 +139,7 @@ installed_ocx() { host_path "$1" 'C:\Program Files\Norvane\Norvane.ocx'; }
 # through a host with no control of its own beside it, so that only the registration serves it.
 use_control() {  # prefix, what
     local out
-    WINEPREFIX=$1 wine "$sdk/bin/tavrix-host.exe" simulator install \
+    WINEPREFIX=$1 wine "$sdk/$sdk_bin/tavrix-host.exe" simulator install \
         "$(WINEPREFIX=$1 winepath -w "$sdk/samples/scenarios/edy-card.txt")" \
         </dev/null >/dev/null 2>&1 || fail "$2: the simulator cannot be installed"
     out=$(WINEPREFIX=$1 wine cscript.exe //nologo "$(WINEPREFIX=$1 winepath -w "$sdk/samples/vbscript/read-card.vbs")" \
@@ -126,25 +147,31 @@ use_control() {  # prefix, what
     [ "$out" = $'Caption: Tavrix\nRead_Card done: the result arrives as On_ReadData' ] ||
         fail "$2: cscript printed: $out"
     mkdir -p "$work/lone-host"
-    cp "$sdk/bin/tavrix-host.exe" "$work/lone-host/"
+    cp "$sdk/$sdk_bin/tavrix-host.exe" "$work/lone-host/"
     out=$(WINEPREFIX=$1 wine "$work/lone-host/tavrix-host.exe" read EDY </dev/null 2>&1 | tr -d '\r') ||
         fail "$2: tavrix-host read exited $?"
     [ "$out" = '{"event":"On_ReadData","card_ID":"2160012345678901","Error":0,"Message":""}' ] ||
         fail "$2: tavrix-host read printed: $out"
-    WINEPREFIX=$1 wine "$sdk/bin/tavrix-host.exe" simulator remove </dev/null >/dev/null 2>&1
+    WINEPREFIX=$1 wine "$sdk/$sdk_bin/tavrix-host.exe" simulator remove </dev/null >/dev/null 2>&1
     rm -r "$(host_path "$1" 'C:\Program Files\Common Files\Sony Shared')"
 }
 
 step "the SDK holds what integrators need"
 (cd "$sdk" && find . -type f | LC_ALL=C sort) >"$work/sdk-files"
-cat >"$work/sdk-expected" <<'EOF'
+cat >"$work/sdk-expected" <<EOF
+./Norvane-$version-x64.msi
+./Norvane-$version.msi
 ./README.md
 ./bin/Norvane.ocx
 ./bin/simulator/felica.dll
 ./bin/tavrix-host.exe
+./bin/x64/Norvane.ocx
+./bin/x64/simulator/felica.dll
+./bin/x64/tavrix-host.exe
 ./include/Tavrix.tlb
 ./include/Tavrix_h.h
 ./include/Tavrix_i.c
+./include/x64/Tavrix.tlb
 ./samples/cpp/read_card.cpp
 ./samples/scenarios/edy-card.txt
 ./samples/scenarios/no-card.txt
@@ -152,11 +179,13 @@ cat >"$work/sdk-expected" <<'EOF'
 ./samples/vbscript/read-card.vbs
 EOF
 same "the SDK's files" "$work/sdk-expected" "$work/sdk-files"
-cmp -s "$sdk/bin/Norvane.ocx" "$release/Norvane.ocx" || fail "the SDK's Norvane.ocx is not the release's"
+cmp -s "$sdk/$sdk_bin/Norvane.ocx" "$bin/Norvane.ocx" || fail "the SDK's $sdk_bin/Norvane.ocx is not the release's"
+cmp -s "$sdk/Norvane-$version$suffix.msi" "$release/Norvane-$version$suffix.msi" ||
+    fail "the SDK's Norvane-$version$suffix.msi is not the release's"
 
 step "reference: regsvr32 at the installer's path"
 mkdir -p "$(host_path "$reference" 'C:\Program Files\Norvane')"
-cp "$release/Norvane.ocx" "$(installed_ocx "$reference")"
+cp "$bin/Norvane.ocx" "$(installed_ocx "$reference")"
 WINEPREFIX=$reference wine regsvr32 /s 'C:\Program Files\Norvane\Norvane.ocx' </dev/null >/dev/null 2>&1 ||
     fail "regsvr32 exited $?"
 registration "$reference" "$work/regsvr32.txt"
@@ -172,7 +201,7 @@ echo 'WScript.Quit 0' >"$work/nothing.vbs"
 WINEPREFIX=$prefix wine cscript.exe //nologo "$(WINEPREFIX=$prefix winepath -w "$work/nothing.vbs")" </dev/null >/dev/null 2>&1
 snapshot "$prefix" "$work/before.txt"
 run_msiexec "$prefix" /i "$msi"
-cmp -s "$(installed_ocx "$prefix")" "$release/Norvane.ocx" || fail "install: Norvane.ocx is not in place"
+cmp -s "$(installed_ocx "$prefix")" "$bin/Norvane.ocx" || fail "install: Norvane.ocx is not in place"
 [ "$(ls "$(host_path "$prefix" 'C:\Program Files\Norvane')")" = Norvane.ocx ] || fail "install: other files beside Norvane.ocx"
 registration "$prefix" "$work/msi.txt"
 same "install: the registry entries differ from regsvr32's" "$work/regsvr32.txt" "$work/msi.txt"
@@ -187,7 +216,7 @@ step "msi: an upgrade from $(basename "$old_msi")"
 run_msiexec "$prefix" /i "$old_msi"
 cmp -s "$(installed_ocx "$prefix")" "$work/old/Norvane.ocx" || fail "upgrade: the older package did not install its file"
 run_msiexec "$prefix" /i "$msi"
-cmp -s "$(installed_ocx "$prefix")" "$release/Norvane.ocx" || fail "upgrade: Norvane.ocx was not replaced"
+cmp -s "$(installed_ocx "$prefix")" "$bin/Norvane.ocx" || fail "upgrade: Norvane.ocx was not replaced"
 registration "$prefix" "$work/upgrade.txt"
 same "upgrade: the registry entries differ from regsvr32's" "$work/regsvr32.txt" "$work/upgrade.txt"
 export_key "$prefix" 'HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall' "$work/products.txt"
@@ -202,7 +231,7 @@ same "uninstall without files: left something behind" "$work/before.txt" "$work/
 
 step "reference: the installer over a regsvr32 registration of another copy"
 mkdir -p "$(host_path "$reference" 'C:\Tools\Norvane')"
-cp "$release/Norvane.ocx" "$(host_path "$reference" 'C:\Tools\Norvane\Norvane.ocx')"
+cp "$bin/Norvane.ocx" "$(host_path "$reference" 'C:\Tools\Norvane\Norvane.ocx')"
 WINEPREFIX=$reference wine regsvr32 /s 'C:\Tools\Norvane\Norvane.ocx' </dev/null >/dev/null 2>&1 || fail "regsvr32 exited $?"
 run_msiexec "$reference" /i "$msi"
 registration "$reference" "$work/over.txt"
@@ -210,6 +239,48 @@ same "over regsvr32: the registry entries differ from regsvr32's at the installe
     "$work/regsvr32.txt" "$work/over.txt"
 use_control "$reference" "over regsvr32"
 run_msiexec "$reference" /x "$msi"
+
+# A registration of the 32-bit control (its file, and entries its DllRegisterServer leaves in the
+# 32-bit view, written here as data: 32-bit code does not run on every machine): the x64 package
+# installs beside it, and neither its install nor its uninstall touches it. Not among them: the
+# type library's name, FLAGS and HELPDIR, one set for both views, which the uninstall removes.
+if [ "$arch" = x64 ]; then
+    step "msi: install and uninstall beside a registration of the x86 control"
+    ocx32='C:\Program Files (x86)\Norvane\Norvane.ocx' clsid=${keys[0]#*\\}
+    mkdir -p "$(dirname "$(host_path "$prefix" "$ocx32")")"
+    cp "$release/Norvane.ocx" "$(host_path "$prefix" "$ocx32")"
+    {
+        printf 'Windows Registry Editor Version 5.00\n'
+        while IFS='|' read -r key name value; do
+            printf '\n[HKEY_LOCAL_MACHINE\\Software\\Classes\\%s]\n%s="%s"\n' "$key" "$name" "${value//\\/\\\\}"
+        done <<EOF
+${keys[0]}|@|Tavrix Control
+${keys[0]}\\InprocServer32|@|$ocx32
+${keys[0]}\\InprocServer32|"ThreadingModel"|Apartment
+${keys[1]}\\Clsid|@|$clsid
+$library\\1.0\\0\\win32|@|$ocx32
+${keys[3]}\\ProxyStubClsid32|@|{00020424-0000-0000-C000-000000000046}
+${keys[4]}\\ProxyStubClsid32|@|{00020420-0000-0000-C000-000000000046}
+EOF
+    } | sed 's/$/\r/' | iconv -f UTF-8 -t UTF-16 >"$(host_path "$prefix" 'C:\users\Public\x86.reg')"
+    WINEPREFIX=$prefix wine reg import 'C:\users\Public\x86.reg' /reg:32 </dev/null >/dev/null 2>&1 ||
+        fail "the x86 registration cannot be written"
+    registration "$prefix" "$work/x86-before.txt" /reg:32
+    [ "$(grep -c -E '^(@|"[^"]*")=' "$work/x86-before.txt")" = 7 ] || fail "the x86 registration is not in the 32-bit view"
+    run_msiexec "$prefix" /i "$msi"
+    # The x86 control's win32 entry shows in both views (checked in its own, below).
+    registration "$prefix" "$work/beside-x86.txt.all"
+    awk '/\\0\\win32\]$/ { skip = 1 } skip { skip = $0 != ""; next } { print }' \
+        "$work/beside-x86.txt.all" >"$work/beside-x86.txt"
+    same "beside x86: the registry entries differ from regsvr32's" "$work/regsvr32.txt" "$work/beside-x86.txt"
+    use_control "$prefix" "beside x86"
+    registration "$prefix" "$work/x86-installed.txt" /reg:32
+    same "beside x86: the install changed the x86 registration" "$work/x86-before.txt" "$work/x86-installed.txt"
+    run_msiexec "$prefix" /x "$msi"
+    registration "$prefix" "$work/x86-after.txt" /reg:32
+    same "beside x86: the uninstall changed the x86 registration" "$work/x86-before.txt" "$work/x86-after.txt"
+    cmp -s "$(host_path "$prefix" "$ocx32")" "$release/Norvane.ocx" || fail "beside x86: its Norvane.ocx is gone or changed"
+fi
 
 if [ "$failures" -gt 0 ]; then
     echo "installer-test: $failures failures" >&2
