@@ -38,6 +38,19 @@ std::wstring InprocServerPath(const std::wstring& path)
     return length == 0 || length >= MAX_PATH ? path : std::wstring(shortForm, length);
 }
 
+// Whether the class has a server in the other registry view: the other build's registration on
+// 64-bit Windows. Where there is no other view the process's own is read, and by then the server
+// key there is gone.
+bool ServedInTheOtherView(const RegistryRoot& root, const std::wstring& serverKey)
+{
+    const REGSAM otherView = sizeof(void*) == 8 ? KEY_WOW64_32KEY : KEY_WOW64_64KEY;
+    HKEY key = nullptr;
+    if (RegOpenKeyExW(root.root, (root.prefix + serverKey).c_str(), 0, KEY_READ | otherView, &key) != ERROR_SUCCESS)
+        return false;
+    RegCloseKey(key);
+    return true;
+}
+
 }  // namespace
 
 RegistryRoot GetRegRootAndPrefix()
@@ -117,12 +130,16 @@ void ControlFactory::UpdateRegistry(bool doRegister)
         for (const wchar_t* subkey : {L"\\Verb", L"\\Control", L"\\ToolboxBitmap32", L"\\MiscStatus\\1",
                                       L"\\MiscStatus", L"\\TypeLib", L"\\Version"})
             RemoveRegKey(root, classKey + subkey);
-        if (!progId.empty()) {
+        const std::wstring serverKey = classKey + L"\\" + ServerModule::ServerKey;
+        if (!progId.empty())
             RemoveRegKey(root, classKey + L"\\ProgID");
+        RemoveRegKey(root, serverKey);
+        // 64-bit Windows keeps one ProgID key for both registry views: while the other build
+        // still serves the class, the ProgID stays for it.
+        if (!progId.empty() && !ServedInTheOtherView(root, serverKey)) {
             RemoveRegKey(root, progId + L"\\Clsid");
             RemoveRegKey(root, progId);
         }
-        RemoveRegKey(root, classKey + L"\\" + ServerModule::ServerKey);
         RemoveRegKey(root, classKey);
         return;
     }

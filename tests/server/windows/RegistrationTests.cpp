@@ -282,9 +282,14 @@ TEST_F(Registration, TheOtherArchitecturesRegistrationStays)
     EXPECT_EQ(fs::path(TypeLibraryPath()), fs::path(Built()));
     ASSERT_EQ(RegSvr32(L"/u", Built()), 0u);
     EXPECT_EQ(x86View(), written) << "after unregistering the x64 build";
-    EXPECT_TRUE(ClassEntries(HKEY_LOCAL_MACHINE, MachineClasses).empty());
-
+    // The class goes; the ProgID stays while the x86 build serves the class (64-bit Windows keeps
+    // one ProgID key for both views), and goes with the last build.
+    const Tree left = ClassEntries(HKEY_LOCAL_MACHINE, MachineClasses);
+    EXPECT_EQ(left.count(std::wstring(MachineClasses) + ClassKey), 0u) << Show(left);
+    EXPECT_EQ(left.count(std::wstring(MachineClasses) + L"Tavrix.Tavrix\\Clsid"), 1u) << Show(left);
     RemoveX86View();
+    ASSERT_EQ(RegSvr32(L"/u", Built()), 0u);
+    EXPECT_TRUE(ClassEntries(HKEY_LOCAL_MACHINE, MachineClasses).empty());
 }
 
 // A host whose command line carries the switches calls plain DllRegisterServer.
