@@ -4,7 +4,6 @@
 
 #include "CardRead.h"
 #include "FileHandle.h"
-#include "LibraryMachine.h"
 
 namespace {
 
@@ -20,24 +19,6 @@ bool IsFile(const wchar_t* path)
     return attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY);
 }
 
-// False only for an image built for another processor: a file whose header cannot be read is
-// left to LoadLibraryW to judge, as before.
-bool IsForThisProcess(const wchar_t* path)
-{
-    const FileHandle file(CreateFileW(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                                      nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
-    if (!file)
-        return true;
-    const auto machine = LibraryMachine([&file](uint64_t offset, uint8_t* bytes, size_t count) -> size_t {
-        OVERLAPPED at{};
-        at.Offset = static_cast<DWORD>(offset);
-        at.OffsetHigh = static_cast<DWORD>(offset >> 32);
-        DWORD read = 0;
-        return ReadFile(file.get(), bytes, static_cast<DWORD>(count), &read, &at) ? read : 0;
-    });
-    return !machine || *machine == ProcessMachine;
-}
-
 template <typename Function>
 void Resolve(HMODULE module, const char* name, Function& entryPoint)
 {
@@ -46,14 +27,38 @@ void Resolve(HMODULE module, const char* name, Function& entryPoint)
 
 }  // namespace
 
+std::optional<uint16_t> FileMachine(const wchar_t* path)
+{
+    const FileHandle file(CreateFileW(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                      nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!file)
+        return std::nullopt;
+    return LibraryMachine([&file](uint64_t offset, uint8_t* bytes, size_t count) -> size_t {
+        OVERLAPPED at{};
+        at.Offset = static_cast<DWORD>(offset);
+        at.OffsetHigh = static_cast<DWORD>(offset >> 32);
+        DWORD read = 0;
+        return ReadFile(file.get(), bytes, static_cast<DWORD>(count), &read, &at) ? read : 0;
+    });
+}
+
+const wchar_t* ChosenReaderLibrary(uint16_t machine)
+{
+    for (const wchar_t* path : ReaderLibrarySearchOrder(machine)) {
+        if (IsFile(path)) {
+            const std::optional<uint16_t> fileMachine = FileMachine(path);
+            if (!fileMachine || *fileMachine == machine)
+                return path;
+        }
+    }
+    return nullptr;
+}
+
 ReaderEntryPoints LoadReaderLibrary()
 {
-    for (const wchar_t* path : ReaderLibraryPaths) {
-        if (IsFile(path) && IsForThisProcess(path)) {
-            if (HMODULE module = LoadLibraryW(path))
-                readerLibrary.module = module;
-            break;
-        }
+    if (const wchar_t* path = ChosenReaderLibrary(ProcessMachine)) {
+        if (HMODULE module = LoadLibraryW(path))
+            readerLibrary.module = module;
     }
     if (HMODULE module = readerLibrary.module) {
         ReaderEntryPoints& e = readerLibrary.entryPoints;

@@ -4,6 +4,7 @@
 #include <windows.h>
 
 #include <filesystem>
+#include <fstream>
 #include <string>
 
 #include "ChildProcess.h"
@@ -20,6 +21,18 @@ inline void InstallSimulator(const std::filesystem::path& at, const wchar_t* fol
 {
     std::filesystem::create_directories(at.parent_path());
     std::filesystem::copy_file(BuiltSimulator(folder), at, std::filesystem::copy_options::overwrite_existing);
+}
+
+// The simulator with its image header saying it was built for the other processor: as far as
+// anyone can tell without loading it, a 32-bit library for a 64-bit process (or the other way round).
+inline void InstallOtherProcessorLibrary(const std::filesystem::path& at)
+{
+    InstallSimulator(at);
+    std::fstream file(at, std::ios::in | std::ios::out | std::ios::binary);
+    uint32_t signature = 0;
+    file.seekg(0x3C).read(reinterpret_cast<char*>(&signature), 4);
+    const uint16_t other = ProcessMachine == MachineAmd64 ? MachineI386 : MachineAmd64;
+    file.seekp(signature + 4).write(reinterpret_cast<const char*>(&other), 2);
 }
 
 // The path of the reader library loaded into this process, or "none".

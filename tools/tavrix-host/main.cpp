@@ -14,6 +14,8 @@
 //                                       again; never replaces or deletes a library that is not
 //                                       the simulator (--set-aside keeps it under another name,
 //                                       and remove puts it back)
+//   tavrix-host diagnose [--json]       the registered controls, the reader library paths and
+//                                       which library each control would use
 #include <windows.h>
 
 #include <fcntl.h>
@@ -26,6 +28,7 @@
 #include <vector>
 
 #include "ControlHost.h"
+#include "Diagnose.h"
 #include "SimulatorCommand.h"
 #include "WindowHost.h"
 
@@ -39,7 +42,8 @@ int Usage()
     std::fputs("usage: tavrix-host read [ctype]\n"
                "       tavrix-host window [--read ctype] [--screenshot file.png] [--state file] [--exit]\n"
                "       tavrix-host register [--user] | unregister [--user]\n"
-               "       tavrix-host simulator install [--set-aside] [scenario-file] | simulator remove\n",
+               "       tavrix-host simulator install [--set-aside] [scenario-file] | simulator remove\n"
+               "       tavrix-host diagnose [--json]\n",
                stderr);
     return 64;
 }
@@ -119,6 +123,8 @@ int main()
     } else if ((command == L"register" || command == L"unregister") && arguments.size() <= 3 &&
                (arguments.size() == 2 || arguments[2] == L"--user")) {
         result = Register(command == L"register", arguments.size() == 3);
+    } else if (command == L"diagnose" && (arguments.size() == 2 || (arguments.size() == 3 && arguments[2] == L"--json"))) {
+        result = Diagnose(arguments.size() == 3);
     } else if (command == L"simulator") {
         result = SimulatorCommand(std::vector<std::wstring>(arguments.begin() + 2, arguments.end()));
         if (result < 0)

@@ -16,8 +16,7 @@
 #include <vector>
 
 #include "../../../base/Bstr.h"
-#include "../../../base/FileHandle.h"
-#include "../../../reader/LibraryMachine.h"
+#include "../../../reader/ReaderLibrary.h"
 #include "../../support/ChildProcess.h"
 #include "Tavrix_h.h"
 
@@ -141,22 +140,6 @@ std::wstring LibraryFile()
     return ProgramFolder() + L"Norvane.ocx";
 }
 
-// The processor the file was built for, from its image header.
-uint16_t FileMachine(const std::wstring& path)
-{
-    const FileHandle file(CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr));
-    const auto machine = LibraryMachine([&file](uint64_t offset, uint8_t* bytes, size_t count) -> size_t {
-        DWORD read = 0;
-        LARGE_INTEGER at;
-        at.QuadPart = static_cast<LONGLONG>(offset);
-        return SetFilePointerEx(file.get(), at, nullptr, FILE_BEGIN) &&
-                       ReadFile(file.get(), bytes, static_cast<DWORD>(count), &read, nullptr)
-                   ? read
-                   : 0;
-    });
-    return machine.value_or(0);
-}
-
 class TypeLibrary : public ::testing::Test {
 protected:
     static void SetUpTestSuite()
@@ -206,7 +189,7 @@ TEST_F(TypeLibrary, LibraryAttributes)
     EXPECT_EQ(attr->wMinorVerNum, 0);
     EXPECT_EQ(attr->lcid, 0u);
     // The system of the file that carries it; a 32-bit and a 64-bit library register side by side.
-    const uint16_t machine = FileMachine(LibraryFile());
+    const uint16_t machine = FileMachine(LibraryFile().c_str()).value_or(0);
     ASSERT_TRUE(machine == MachineI386 || machine == MachineAmd64) << machine;
     EXPECT_EQ(attr->syskind, machine == MachineAmd64 ? SYS_WIN64 : SYS_WIN32);
     // The loader adds LIBFLAG_FHASDISKIMAGE to a library it read from a file.
@@ -263,7 +246,7 @@ TEST_F(TypeLibrary, DualInterfaceAttributes)
     EXPECT_EQ(attr->wMinorVerNum, 0);
     EXPECT_EQ(attr->cFuncs, 58);
     // The table's size is stored for the pointers of the file's own system.
-    EXPECT_EQ(attr->cbSizeVft, 65 * (FileMachine(LibraryFile()) == MachineAmd64 ? 8 : 4));
+    EXPECT_EQ(attr->cbSizeVft, 65 * (FileMachine(LibraryFile().c_str()).value_or(0) == MachineAmd64 ? 8 : 4));
     ASSERT_EQ(attr->cImplTypes, 1);
 
     const std::wstring help = Document(vtable.Get(), MEMBERID_NIL).text;

@@ -11,13 +11,11 @@
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
-#include <fstream>
 #include <string>
 #include <vector>
 
 #include "../../../base/Fault.h"
 #include "../../support/SimulatorDll.h"
-#include "LibraryMachine.h"
 
 namespace fs = std::filesystem;
 
@@ -56,19 +54,6 @@ int Probe(int reads, bool moveAfterFirst)
     const auto callCount = SimulatorExport<int32_t (*)()>("sim_call_count");
     std::printf("module %s\ncalls %d\n", LoadedReaderLibrary().c_str(), callCount ? callCount() : -1);
     return 0;
-}
-
-// The simulator with its image header saying it was built for the other processor: as far as
-// the binding can tell, a 32-bit library in a 64-bit process (or the other way round).
-void InstallOtherProcessorLibrary(const fs::path& at)
-{
-    InstallSimulator(at);
-    std::fstream file(at, std::ios::in | std::ios::out | std::ios::binary);
-    uint32_t signature = 0;
-    file.seekg(0x3C).read(reinterpret_cast<char*>(&signature), 4);
-    const uint16_t other = ProcessMachine == MachineAmd64 ? MachineI386 : MachineAmd64;
-    file.seekp(signature + 4).write(reinterpret_cast<const char*>(&other), 2);
-    ASSERT_TRUE(file.good());
 }
 
 class ReaderBinding : public ::testing::Test {

@@ -7,12 +7,13 @@
 #include <wrl/client.h>
 
 #include <filesystem>
+#include <functional>
 #include <fstream>
 #include <iterator>
 #include <string>
 #include <vector>
 
-#include "../../support/ChildProcess.h"
+#include "../../support/SimulatorDll.h"
 
 namespace fs = std::filesystem;
 
@@ -192,6 +193,57 @@ TEST_F(TavrixHost, TheSimulatorNeverTakesTheVendorsLibrary)
     EXPECT_EQ(RunCommand(HostCommand() + L"simulator remove").exitCode, 0u);
     EXPECT_TRUE(fs::is_directory(library));
     fs::remove_all(library);
+}
+
+// diagnose names each state of the reader library paths as a support desk needs it.
+TEST_F(TavrixHost, DiagnoseNamesWhatTheControlWouldUse)
+{
+    const std::string self = sizeof(void*) == 8 ? "x64" : "x86", other = sizeof(void*) == 8 ? "x86" : "x64";
+    const std::string first = fs::path(ReaderLibraryPaths[0]).string(), second = fs::path(ReaderLibraryPaths[1]).string();
+    const std::string uses = "the " + self + " control would use: ";
+    const struct {
+        const char* name;
+        std::function<void()> arrange;
+        std::vector<std::string> lines;  // each must stand in the output, whole
+    } cases[] = {
+        {"nothing installed", [] {},
+         {"library " + first + ": absent", "library " + second + ": absent",
+          uses + "none (Read_Card fails with 0x8000FFFF)"}},
+        {"the simulator", [] { RunCommand(HostCommand() + L"simulator install"); },
+         {"library " + first + ": present, built for " + self +
+              ", loads in this process, all 7 entry points, the Norvane reader simulator",
+          uses + first}},
+        {"the other processor's library first, a good one second",
+         [] {
+             InstallOtherProcessorLibrary(ReaderLibraryPaths[0]);
+             InstallSimulator(ReaderLibraryPaths[1]);
+         },
+         {"library " + first + ": present, built for " + other + ", does not load in this process (Windows error 193",
+          uses + second}},
+        {"a library lacking an entry point", [] { InstallSimulator(ReaderLibraryPaths[0], L"simulator-incomplete"); },
+         {"library " + first + ": present, built for " + self +
+              ", loads in this process, 6 of 7 entry points (missing: read_block_without_encryption), the Norvane reader simulator",
+          uses + first + " (Read_Card fails with 0x8000FFFF: an entry point is missing)"}},
+    };
+    for (const auto& c : cases) {
+        for (const wchar_t* path : ReaderLibraryPaths)
+            fs::remove_all(path);
+        c.arrange();
+        const ChildResult diagnose = RunCommand(HostCommand() + L"diagnose");
+        EXPECT_EQ(diagnose.exitCode, 0u) << c.name;
+        for (const std::string& line : c.lines)
+            EXPECT_NE(diagnose.output.find(line), std::string::npos) << c.name << ": " << line << "\n" << diagnose.output;
+        const ChildResult json = RunCommand(HostCommand() + L"diagnose --json");
+        EXPECT_EQ(json.output.rfind("{\"tavrix_host\":\"" + self + "\"", 0), 0u) << json.output;
+    }
+    for (const wchar_t* path : ReaderLibraryPaths)
+        fs::remove_all(path);
+
+    ASSERT_EQ(RunCommand(HostCommand() + L"register").exitCode, 0u);
+    const std::string registered = RunCommand(HostCommand() + L"diagnose").output;
+    EXPECT_NE(registered.find("control " + self + ": registered " + fs::path(ProgramFolder()).string()),
+              std::string::npos) << registered;
+    EXPECT_NE(registered.find("Norvane.ocx, version 1.0.0"), std::string::npos) << registered;
 }
 
 TEST_F(TavrixHost, TheWindowReadsAndKeepsAScreenshot)

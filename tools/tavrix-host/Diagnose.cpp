@@ -1,0 +1,222 @@
+#include "Diagnose.h"
+
+#include <windows.h>
+
+#include <cstdio>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "JsonText.h"
+#include "ReaderLibrary.h"
+#include "SimulatorCommand.h"
+
+namespace {
+
+constexpr wchar_t ServerKey[] = L"CLSID\\{9989C1FE-0F81-4696-AB1F-1D780126E85B}\\InprocServer32";
+
+// A text as a JSON string, and as UTF-8 for the plain lines.
+std::string Utf8(const std::wstring& text) { return JsonText(std::u16string(text.begin(), text.end())); }
+std::string Plain(const std::wstring& text)
+{
+    std::string plain(text.size() * 3, '\0');
+    plain.resize(static_cast<size_t>(WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()),
+                                                         plain.data(), static_cast<int>(plain.size()), nullptr, nullptr)));
+    return plain;
+}
+
+const char* MachineName(std::optional<uint16_t> machine)
+{
+    if (!machine)
+        return "not a library";
+    return *machine == MachineI386 ? "x86" : *machine == MachineAmd64 ? "x64" : "another processor";
+}
+
+std::string WindowsError(DWORD error)
+{
+    wchar_t text[256] = {};
+    FormatMessageW(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, error, 0, text, 256, nullptr);
+    std::wstring shown(text);
+    while (!shown.empty() && (shown.back() == L'\n' || shown.back() == L'\r' || shown.back() == L'.'))
+        shown.pop_back();
+    return "Windows error " + std::to_string(error) + (shown.empty() ? "" : ": " + Plain(shown));
+}
+
+bool Is64BitWindows()
+{
+    if (sizeof(void*) == 8)
+        return true;
+    BOOL wow64 = FALSE;
+    return IsWow64Process(GetCurrentProcess(), &wow64) && wow64;
+}
+
+std::wstring FileVersion(const std::wstring& path)
+{
+    DWORD ignored = 0;
+    std::vector<BYTE> block(GetFileVersionInfoSizeW(path.c_str(), &ignored));
+    VS_FIXEDFILEINFO* fixed = nullptr;
+    UINT length = 0;
+    if (block.empty() || !GetFileVersionInfoW(path.c_str(), 0, static_cast<DWORD>(block.size()), block.data()) ||
+        !VerQueryValueW(block.data(), L"\\", reinterpret_cast<void**>(&fixed), &length) || !fixed)
+        return L"";
+    return std::to_wstring(HIWORD(fixed->dwFileVersionMS)) + L"." + std::to_wstring(LOWORD(fixed->dwFileVersionMS)) +
+           L"." + std::to_wstring(HIWORD(fixed->dwFileVersionLS));
+}
+
+struct Control {
+    const char* architecture = "";
+    bool registered = false;
+    std::wstring path, version;
+    bool present = false;
+};
+
+// The class's server in one registry view (the per-user and machine registrations merged, as
+// COM reads them).
+Control RegisteredControl(const char* architecture, REGSAM view)
+{
+    Control control;
+    control.architecture = architecture;
+    wchar_t path[MAX_PATH] = {};
+    DWORD size = sizeof path;
+    HKEY key = nullptr;
+    if (RegOpenKeyExW(HKEY_CLASSES_ROOT, ServerKey, 0, KEY_READ | view, &key) != ERROR_SUCCESS)
+        return control;
+    control.registered = RegQueryValueExW(key, nullptr, nullptr, nullptr, reinterpret_cast<BYTE*>(path), &size) ==
+                         ERROR_SUCCESS;
+    RegCloseKey(key);
+    control.path = path;
+    control.present = GetFileAttributesW(path) != INVALID_FILE_ATTRIBUTES;
+    control.version = FileVersion(path);
+    return control;
+}
+
+struct Library {
+    std::wstring path;
+    std::string presence;  // "absent", "a folder" or "present"
+    std::optional<uint16_t> machine;
+    bool loads = false;
+    std::string loadError;
+    std::vector<std::string> missing;  // entry points it lacks, when it loads
+    bool simulator = false;
+};
+
+Library Examine(const wchar_t* path)
+{
+    Library library;
+    library.path = path;
+    const DWORD attributes = GetFileAttributesW(path);
+    if (attributes == INVALID_FILE_ATTRIBUTES) {
+        library.presence = "absent";
+        return library;
+    }
+    if (attributes & FILE_ATTRIBUTE_DIRECTORY) {
+        library.presence = "a folder";
+        return library;
+    }
+    library.presence = "present";
+    library.machine = FileMachine(path);
+    library.simulator = IsReaderSimulator(path);
+    // Loaded as the control loads it, so that its own failures show; never unloaded while a
+    // library of that name may be in use by this process.
+    if (HMODULE module = LoadLibraryExW(path, nullptr, 0)) {
+        library.loads = true;
+        for (const char* name : ReaderEntryPointNames)
+            if (!GetProcAddress(module, name))
+                library.missing.emplace_back(name);
+        FreeLibrary(module);
+    } else {
+        library.loadError = WindowsError(GetLastError());
+    }
+    return library;
+}
+
+std::string LibraryLine(const Library& library)
+{
+    std::string line = "library " + Plain(library.path) + ": " + library.presence;
+    if (library.presence != "present")
+        return line;
+    line += std::string(", built for ") + MachineName(library.machine);
+    if (library.loads) {
+        line += ", loads in this process, ";
+        line += library.missing.empty() ? "all 7 entry points" : std::to_string(7 - library.missing.size()) + " of 7 entry points (missing:";
+        for (const std::string& name : library.missing)
+            line += " " + name;
+        if (!library.missing.empty())
+            line += ")";
+    } else {
+        line += ", does not load in this process (" + library.loadError + ")";
+    }
+    line += library.simulator ? ", the Norvane reader simulator" : ", not the simulator";
+    return line;
+}
+
+}  // namespace
+
+int Diagnose(bool json)
+{
+    std::vector<Control> controls = {RegisteredControl("x86", KEY_WOW64_32KEY)};
+    if (Is64BitWindows())
+        controls.push_back(RegisteredControl("x64", KEY_WOW64_64KEY));
+    std::vector<Library> libraries;
+    for (const wchar_t* path : ReaderLibraryPaths)
+        libraries.push_back(Examine(path));
+    struct Use {
+        const char* architecture;
+        const wchar_t* chosen;
+    };
+    std::vector<Use> uses = {{"x86", ChosenReaderLibrary(MachineI386)}};
+    if (Is64BitWindows())
+        uses.push_back({"x64", ChosenReaderLibrary(MachineAmd64)});
+    const char* self = ProcessMachine == MachineAmd64 ? "x64" : "x86";
+
+    if (json) {
+        std::printf("{\"tavrix_host\":\"%s\",\"controls\":[", self);
+        for (size_t i = 0; i < controls.size(); ++i) {
+            const Control& c = controls[i];
+            std::printf("%s{\"architecture\":\"%s\",\"registered\":%s,\"path\":%s,\"file_present\":%s,\"version\":%s}",
+                        i ? "," : "", c.architecture, c.registered ? "true" : "false", Utf8(c.path).c_str(),
+                        c.present ? "true" : "false", Utf8(c.version).c_str());
+        }
+        std::printf("],\"libraries\":[");
+        for (size_t i = 0; i < libraries.size(); ++i) {
+            const Library& l = libraries[i];
+            std::printf("%s{\"path\":%s,\"presence\":\"%s\",\"architecture\":%s,\"loads\":%s,\"load_error\":%s,"
+                        "\"missing_entry_points\":[",
+                        i ? "," : "", Utf8(l.path).c_str(), l.presence.c_str(),
+                        l.presence == "present" ? ("\"" + std::string(MachineName(l.machine)) + "\"").c_str() : "null",
+                        l.loads ? "true" : "false",
+                        l.loadError.empty() ? "null" : Utf8(std::wstring(l.loadError.begin(), l.loadError.end())).c_str());
+            for (size_t m = 0; m < l.missing.size(); ++m)
+                std::printf("%s\"%s\"", m ? "," : "", l.missing[m].c_str());
+            std::printf("],\"simulator\":%s}", l.simulator ? "true" : "false");
+        }
+        std::printf("],\"uses\":{");
+        for (size_t i = 0; i < uses.size(); ++i)
+            std::printf("%s\"%s\":%s", i ? "," : "", uses[i].architecture,
+                        uses[i].chosen ? Utf8(uses[i].chosen).c_str() : "null");
+        std::printf("}}\n");
+        return 0;
+    }
+
+    std::printf("tavrix-host %s\n", self);
+    for (const Control& c : controls) {
+        if (!c.registered)
+            std::printf("control %s: not registered\n", c.architecture);
+        else
+            std::printf("control %s: registered %s, %s%s\n", c.architecture, Plain(c.path).c_str(),
+                        c.present ? "version " : "the file is missing", c.present ? Plain(c.version).c_str() : "");
+    }
+    for (const Library& l : libraries)
+        std::printf("%s\n", LibraryLine(l).c_str());
+    for (const Use& use : uses) {
+        std::string verdict = use.chosen ? Plain(use.chosen) : "none (Read_Card fails with 0x8000FFFF)";
+        // What this process found out about the library its own build takes.
+        for (const Library& l : libraries)
+            if (use.chosen && l.path == use.chosen && use.architecture == std::string(self) &&
+                (!l.loads || !l.missing.empty()))
+                verdict += l.loads ? " (Read_Card fails with 0x8000FFFF: an entry point is missing)"
+                                   : " (Read_Card fails with 0x8000FFFF: it does not load)";
+        std::printf("the %s control would use: %s\n", use.architecture, verdict.c_str());
+    }
+    return 0;
+}
