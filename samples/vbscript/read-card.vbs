@@ -1,6 +1,7 @@
 ' Reads a card with the Tavrix control, late bound, as VBScript or VBA would.
-' Script hosts cannot receive the control's events; a container that can (a VBA form,
-' for instance) gets the card number in its On_ReadData handler.
+' This script does not connect the control's events: a container that does (a VBA form, or
+' on Windows WScript.CreateObject("Tavrix.Tavrix", "tavrix_") with a Sub tavrix_On_ReadData)
+' gets the card number in its On_ReadData handler.
 Option Explicit
 
 Dim tavrix
