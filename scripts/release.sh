@@ -67,7 +67,8 @@ cp_sdk x86 "$stage/$sdk/bin" "$stage/$sdk/include"
 cp_sdk x64 "$stage/$sdk/bin/x64" "$stage/$sdk/include/x64"
 # The header and identifiers are the same for both.
 cp "$release/cmake/control/Tavrix_h.h" "$release/cmake/control/Tavrix_i.c" "$stage/$sdk/include/"
-cp -r "$top/samples/cpp" "$top/samples/vbscript" "$top/samples/scenarios" "$stage/$sdk/samples/"
+cp -r "$top/samples/cpp" "$top/samples/vbscript" "$top/samples/wsh" "$top/samples/hta" "$top/samples/vba" \
+    "$top/samples/dotnet" "$top/samples/scenarios" "$stage/$sdk/samples/"
 stamp=$(git -C "$top" log -1 --format=%ct 2>/dev/null || echo 0)
 find "$stage" -exec touch -h -d "@$stamp" {} +
 (cd "$stage" && find "$sdk" | LC_ALL=C sort | TZ=UTC zip -X -q -@ "$release/$sdk.zip.partial")
