@@ -173,10 +173,14 @@ cat >"$work/sdk-expected" <<EOF
 ./include/Tavrix_i.c
 ./include/x64/Tavrix.tlb
 ./samples/cpp/read_card.cpp
+./samples/dotnet/ReadCardForm.cs
+./samples/hta/read-card.hta
 ./samples/scenarios/edy-card.txt
 ./samples/scenarios/no-card.txt
 ./samples/scenarios/reader-unplugged.txt
+./samples/vba/UserForm1.txt
 ./samples/vbscript/read-card.vbs
+./samples/wsh/read-card-events.vbs
 EOF
 same "the SDK's files" "$work/sdk-expected" "$work/sdk-files"
 cmp -s "$sdk/$sdk_bin/Norvane.ocx" "$bin/Norvane.ocx" || fail "the SDK's $sdk_bin/Norvane.ocx is not the release's"
