@@ -10,20 +10,14 @@
 #include "JsonText.h"
 #include "ReaderLibrary.h"
 #include "SimulatorCommand.h"
+#include "WindowsError.h"
 
 namespace {
 
 constexpr wchar_t ServerKey[] = L"CLSID\\{9989C1FE-0F81-4696-AB1F-1D780126E85B}\\InprocServer32";
 
-// A text as a JSON string, and as UTF-8 for the plain lines.
+// A text as a JSON string.
 std::string Utf8(const std::wstring& text) { return JsonText(std::u16string(text.begin(), text.end())); }
-std::string Plain(const std::wstring& text)
-{
-    std::string plain(text.size() * 3, '\0');
-    plain.resize(static_cast<size_t>(WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()),
-                                                         plain.data(), static_cast<int>(plain.size()), nullptr, nullptr)));
-    return plain;
-}
 
 const char* MachineName(std::optional<uint16_t> machine)
 {
@@ -32,15 +26,6 @@ const char* MachineName(std::optional<uint16_t> machine)
     return *machine == MachineI386 ? "x86" : *machine == MachineAmd64 ? "x64" : "another processor";
 }
 
-std::string WindowsError(DWORD error)
-{
-    wchar_t text[256] = {};
-    FormatMessageW(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, error, 0, text, 256, nullptr);
-    std::wstring shown(text);
-    while (!shown.empty() && (shown.back() == L'\n' || shown.back() == L'\r' || shown.back() == L'.'))
-        shown.pop_back();
-    return "Windows error " + std::to_string(error) + (shown.empty() ? "" : ": " + Plain(shown));
-}
 
 bool Is64BitWindows()
 {
@@ -125,14 +110,14 @@ Library Examine(const wchar_t* path)
                 library.missing.emplace_back(name);
         FreeLibrary(module);
     } else {
-        library.loadError = WindowsError(GetLastError());
+        library.loadError = WindowsErrorText(GetLastError());
     }
     return library;
 }
 
 std::string LibraryLine(const Library& library)
 {
-    std::string line = "library " + Plain(library.path) + ": " + library.presence;
+    std::string line = "library " + Utf8Text(library.path) + ": " + library.presence;
     if (library.presence != "present")
         return line;
     line += std::string(", built for ") + MachineName(library.machine);
@@ -203,13 +188,13 @@ int Diagnose(bool json)
         if (!c.registered)
             std::printf("control %s: not registered\n", c.architecture);
         else
-            std::printf("control %s: registered %s, %s%s\n", c.architecture, Plain(c.path).c_str(),
-                        c.present ? "version " : "the file is missing", c.present ? Plain(c.version).c_str() : "");
+            std::printf("control %s: registered %s, %s%s\n", c.architecture, Utf8Text(c.path).c_str(),
+                        c.present ? "version " : "the file is missing", c.present ? Utf8Text(c.version).c_str() : "");
     }
     for (const Library& l : libraries)
         std::printf("%s\n", LibraryLine(l).c_str());
     for (const Use& use : uses) {
-        std::string verdict = use.chosen ? Plain(use.chosen) : "none (Read_Card fails with 0x8000FFFF)";
+        std::string verdict = use.chosen ? Utf8Text(use.chosen) : "none (Read_Card fails with 0x8000FFFF)";
         // What this process found out about the library its own build takes.
         for (const Library& l : libraries)
             if (use.chosen && l.path == use.chosen && use.architecture == std::string(self) &&

@@ -8,6 +8,7 @@
 
 #include "ControlHost.h"
 #include "ReaderLibrary.h"
+#include "WindowsError.h"
 
 namespace fs = std::filesystem;
 
@@ -16,19 +17,8 @@ namespace {
 constexpr wchar_t SimulatorDescription[] = L"Norvane reader simulator";
 constexpr wchar_t SetAsideSuffix[] = L".set-aside";
 
-std::string Shown(const fs::path& path) { return path.string(); }
+std::string Shown(const fs::path& path) { return Utf8Text(path.wstring()); }
 
-// The Windows error as its number and text, for messages.
-std::string ErrorText(DWORD error)
-{
-    char text[256] = {};
-    FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, error, 0, text, sizeof text,
-                   nullptr);
-    std::string shown(text);
-    while (!shown.empty() && (shown.back() == '\n' || shown.back() == '\r' || shown.back() == '.'))
-        shown.pop_back();
-    return "Windows error " + std::to_string(error) + (shown.empty() ? "" : ": " + shown);
-}
 
 int Refuse(const std::string& message)
 {
@@ -69,19 +59,19 @@ int Install(bool setAside, const std::wstring& scenario)
     // library path as it was.
     const fs::path partial = fs::path(library) += L".partial";
     if (!CopyFileW((fs::path(ProgramFolder()) / L"simulator" / L"felica.dll").c_str(), partial.c_str(), FALSE))
-        return Refuse("the simulator cannot be copied to " + Shown(folder) + " (" + ErrorText(GetLastError()) +
+        return Refuse("the simulator cannot be copied to " + Shown(folder) + " (" + WindowsErrorText(GetLastError()) +
                       "): nothing changed");
     if (foreign && !MoveFileExW(library.c_str(), SetAside(library).c_str(), 0)) {
         const DWORD failure = GetLastError();
         DeleteFileW(partial.c_str());
-        return Refuse(Shown(library) + " cannot be set aside (" + ErrorText(failure) + "): nothing changed");
+        return Refuse(Shown(library) + " cannot be set aside (" + WindowsErrorText(failure) + "): nothing changed");
     }
     if (!MoveFileExW(partial.c_str(), library.c_str(), MOVEFILE_REPLACE_EXISTING)) {
         const DWORD failure = GetLastError();
         DeleteFileW(partial.c_str());
         if (foreign)
             MoveFileExW(SetAside(library).c_str(), library.c_str(), 0);
-        return Refuse("the simulator cannot be put at " + Shown(library) + " (" + ErrorText(failure) +
+        return Refuse("the simulator cannot be put at " + Shown(library) + " (" + WindowsErrorText(failure) +
                       "): nothing changed");
     }
     if (foreign)
@@ -107,7 +97,7 @@ int Remove()
         if (IsReaderSimulator(library)) {
             if (!DeleteFileW(library.c_str())) {
                 status = Refuse("the simulator at " + Shown(library) + " cannot be removed (" +
-                                ErrorText(GetLastError()) + ")");
+                                WindowsErrorText(GetLastError()) + ")");
                 continue;
             }
             fs::remove(library.parent_path() / L"felica-scenario.txt", error);
@@ -119,7 +109,7 @@ int Remove()
         if (fs::is_regular_file(SetAside(library), error) && !fs::exists(library, error)) {
             if (!MoveFileExW(SetAside(library).c_str(), library.c_str(), 0)) {
                 status = Refuse("the library set aside as " + Shown(SetAside(library)) + " cannot be put back (" +
-                                ErrorText(GetLastError()) + ")");
+                                WindowsErrorText(GetLastError()) + ")");
                 continue;
             }
             std::printf("put back the library set aside at %s\n", Shown(library).c_str());
