@@ -69,6 +69,12 @@ cp_sdk x64 "$stage/$sdk/bin/x64" "$stage/$sdk/include/x64"
 cp "$release/cmake/control/Tavrix_h.h" "$release/cmake/control/Tavrix_i.c" "$stage/$sdk/include/"
 cp -r "$top/samples/cpp" "$top/samples/vbscript" "$top/samples/wsh" "$top/samples/hta" "$top/samples/vba" \
     "$top/samples/dotnet" "$top/samples/scenarios" "$stage/$sdk/samples/"
+# For integrators whose own installer places the control: its registry entries at our installers'
+# paths, read from the package's source, and that source for those who build with WiX.
+mkdir -p "$stage/$sdk/registry" "$stage/$sdk/installer"
+"$top/installer/registry-fragment.sh" x86 'C:\Program Files (x86)\Norvane\Norvane.ocx' >"$stage/$sdk/registry/Norvane-x86.reg"
+"$top/installer/registry-fragment.sh" x64 'C:\Program Files\Norvane\Norvane.ocx' >"$stage/$sdk/registry/Norvane-x64.reg"
+cp "$top/installer/Norvane.wxs" "$stage/$sdk/installer/"
 stamp=$(git -C "$top" log -1 --format=%ct 2>/dev/null || echo 0)
 find "$stage" -exec touch -h -d "@$stamp" {} +
 (cd "$stage" && find "$sdk" | LC_ALL=C sort | TZ=UTC zip -X -q -@ "$release/$sdk.zip.partial")

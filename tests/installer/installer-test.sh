@@ -4,12 +4,14 @@
 #              then the installer goes over a regsvr32 registration of another copy;
 #   msi:       install, compare, use the control, uninstall; upgrade from a lower version,
 #              then uninstall with the installed file already deleted by hand; for x64, then
-#              install and uninstall beside a registration of the x86 control.
+#              install and uninstall beside a registration of the x86 control;
+#   fragment:  the SDK's .reg of the architecture imported for the file at its path, compared
+#              with regsvr32's registration, then the control used.
 #   installer-test.sh [--arch x86|x64] [WXS]
 # x86 (the default) tests Norvane-<version>.msi in win32 prefixes, x64 Norvane-<version>-x64.msi
 # in win64 prefixes, each with that architecture's regsvr32, script host and tavrix-host.
 # Needs scripts/release.sh to have run. With a .wxs as argument, both packages are built from
-# it instead (to see the test fail against a broken source).
+# it instead, and the fragment made from it (to see the test fail against a broken source).
 set -euo pipefail
 top=$(cd "$(dirname "$0")/../.." && pwd)
 usage() { echo "usage: $0 [--arch x86|x64] [WXS]" >&2; exit 2; }
@@ -172,6 +174,9 @@ cat >"$work/sdk-expected" <<EOF
 ./include/Tavrix_h.h
 ./include/Tavrix_i.c
 ./include/x64/Tavrix.tlb
+./installer/Norvane.wxs
+./registry/Norvane-x64.reg
+./registry/Norvane-x86.reg
 ./samples/cpp/read_card.cpp
 ./samples/dotnet/ReadCardForm.cs
 ./samples/hta/read-card.hta
@@ -285,6 +290,54 @@ EOF
     same "beside x86: the uninstall changed the x86 registration" "$work/x86-before.txt" "$work/x86-after.txt"
     cmp -s "$(host_path "$prefix" "$ocx32")" "$release/Norvane.ocx" || fail "beside x86: its Norvane.ocx is gone or changed"
 fi
+
+# What an integrator's own installer does with the SDK's fragment: the file where the fragment
+# names it, then the fragment imported by the reg of the architecture (its 32-bit view for x86).
+step "fragment: registry/Norvane-$arch.reg imported in a fresh prefix"
+fragment=$sdk/registry/Norvane-$arch.reg
+reg_text() { iconv -f UTF-16LE -t UTF-8 "$1" | tr -d '\r'; }
+reg_escaped() { sed 's/\\/\\\\/g' <<<"$1"; }
+[ "$(head -c 2 "$fragment" | od -An -tx1 | tr -d ' ')" = fffe ] || fail "fragment: not UTF-16LE with a byte order mark"
+[ "$(iconv -f UTF-16LE -t UTF-8 "$fragment" | grep -c $'[^\r]$')" = 0 ] || fail "fragment: lines that do not end in CRLF"
+ocx_at=$(reg_text "$fragment" | awk '/^\[/ { inproc = /\\InprocServer32\]$/ } inproc && /^@=/ && !n++' |
+    sed 's/^@="//; s/"$//; s/\\\\/\\/g')
+[ -n "$ocx_at" ] || fail "fragment: no InprocServer32 path"
+if [ $# -gt 0 ]; then
+    fragment=$work/Norvane-$arch.reg
+    NORVANE_WXS=$wxs "$top/installer/registry-fragment.sh" "$arch" "$ocx_at" >"$fragment"
+fi
+fresh_prefix "$work/prefix-fragment"
+prefix=$work/prefix-fragment
+mkdir -p "$(dirname "$(host_path "$prefix" "$ocx_at")")"
+cp "$bin/Norvane.ocx" "$(host_path "$prefix" "$ocx_at")"
+cp "$fragment" "$(host_path "$prefix" 'C:\users\Public\fragment.reg')"
+# (a win32 prefix has one view only; x86 passes the flag all the same, as integrators must)
+view=; if [ "$arch" = x86 ]; then view=/reg:32; fi
+WINEPREFIX=$prefix wine reg import 'C:\users\Public\fragment.reg' $view </dev/null >/dev/null 2>&1 ||
+    fail "fragment: reg import exited $?"
+registration "$prefix" "$work/fragment.txt"
+# Expected: regsvr32's registration with the reference's folder replaced by the fragment's (they
+# differ for x86, whose reference runs in a win32 prefix), but for InprocServer32. regsvr32 writes
+# that one as the short form of a path with a blank (C:\PROG~FBU\...); a .reg cannot know the
+# target machine's short names, so the fragment gives the long path, which names the same file
+# (the script below creates the control through it): that one value is expected long.
+from=$(reg_escaped 'C:\Program Files\Norvane\') to=$(reg_escaped "${ocx_at%\\*}\\") \
+    value="@=\"$(reg_escaped "$ocx_at")\"" awk '
+    function replaced(s, from, to,    out, i) {
+        out = ""
+        while ((i = index(s, from)) > 0) { out = out substr(s, 1, i - 1) to; s = substr(s, i + length(from)) }
+        return out s
+    }
+    /^\[/ { inproc = /\\InprocServer32\]$/ }
+    inproc && /^@=/ { print ENVIRON["value"]; inproc_values++; next }
+    { print replaced($0, ENVIRON["from"], ENVIRON["to"]) }
+    END { exit inproc_values != 1 }' "$work/regsvr32.txt" >"$work/fragment-expected.txt" ||
+    fail "fragment: regsvr32's registration holds no single InprocServer32 path"
+same "fragment: the registry entries differ from regsvr32's" "$work/fragment-expected.txt" "$work/fragment.txt"
+# Every row of the fragment lies among the keys compared: as many values as it has rows.
+[ "$(reg_text "$fragment" | grep -c -E '^(@|"[^"]*")=')" = "$(grep -c -E '^(@|"[^"]*")=' "$work/fragment.txt")" ] ||
+    fail "fragment: rows outside the control's keys, or twice"
+use_control "$prefix" "fragment"
 
 if [ "$failures" -gt 0 ]; then
     echo "installer-test: $failures failures" >&2
