@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "DiscardsErrorInfo.h"
 #include "FaultReporting.h"
 #include "TavrixTypeInfo.h"
 
@@ -68,6 +69,7 @@ HRESULT STDMETHODCALLTYPE ControlObject::Load(IPropertyBag* bag, IErrorLog* log)
     if (!bag)
         return E_POINTER;
     return Guard([&]() -> HRESULT {
+        const DiscardsErrorInfo discarded;
         ITavrix& dispatch = *form_;
         for (const BagProperty& property : BagProperties()) {
             VARIANT value;

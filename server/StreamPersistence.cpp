@@ -2,6 +2,7 @@
 // in a container's stream, or in the stream "CONTROLSAVESTREAM" of its storage.
 #include "ControlFactory.h"
 #include "ControlObject.h"
+#include "DiscardsErrorInfo.h"
 #include "FaultReporting.h"
 #include "FormStream.h"
 
@@ -68,6 +69,7 @@ void SaveForm(TTavrix& form, IStream* stream)
 
 void LoadForm(TTavrix& form, IStream* stream)
 {
+    const DiscardsErrorInfo discarded;
     StreamSource source(stream);
     PropertyReader reader(source, FromAnsi);
     // Whatever happens, the stream is left just after the last byte the reader used.

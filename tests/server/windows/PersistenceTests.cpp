@@ -468,6 +468,51 @@ TEST_F(Persistence, ABagWithOnlyACaptionChangesOnlyTheCaption)
     EXPECT_EQ(persist->Load(nullptr, nullptr), E_POINTER);
 }
 
+// Error information left on the thread, or none.
+std::wstring ThreadErrorText()
+{
+    ComPtr<IErrorInfo> info;
+    if (GetErrorInfo(0, &info) != S_OK || !info)
+        return L"(none)";
+    Bstr description;
+    info->GetDescription(description.out());
+    const std::u16string text = description.text();
+    return std::wstring(text.begin(), text.end());
+}
+
+// A load reports by its result alone: an accessor that refused a stored value leaves no error
+// information behind, nor does anything from before the load, whether the load succeeds or fails.
+TEST_F(Persistence, ALoadLeavesNoErrorInformationBehind)
+{
+    ComPtr<IPersistPropertyBag> bagPersist;
+    control.As(&bagPersist);
+    ComPtr<MemoryBag> bag = new MemoryBag;
+    VARIANT notAFont;
+    V_VT(&notAFont) = VT_DISPATCH;
+    V_DISPATCH(&notAFont) = tavrix.Get();  // answers no IFont: put_Font refuses it
+    tavrix->AddRef();
+    bag->values[L"Font"] = notAFont;
+    ASSERT_EQ(bagPersist->Load(bag.Get(), nullptr), S_OK);
+    EXPECT_EQ(ThreadErrorText(), L"(none)") << "after a bag whose Font the control refused";
+
+    const auto staleBefore = [] {
+        ComPtr<ICreateErrorInfo> create;
+        CreateErrorInfo(&create);
+        create->SetDescription(const_cast<LPOLESTR>(L"stale"));
+        ComPtr<IErrorInfo> info;
+        create.As(&info);
+        SetErrorInfo(0, info.Get());
+    };
+    const Bytes good = Saved(control.Get());
+    const Bytes bad = Stream("Tavrix", {Record("Font.Shade", {0x02, 1})});
+    for (const Bytes* stream : {&good, &bad}) {
+        staleBefore();
+        const HRESULT status = Load(control.Get(), MemoryStream(*stream).Get());
+        EXPECT_EQ(SUCCEEDED(status), stream == &good);
+        EXPECT_EQ(ThreadErrorText(), L"(none)") << "after a stream load that gave " << std::hex << status;
+    }
+}
+
 // Forms stored by one build load in the other. The reference forms in tests/server/windows/forms
 // were saved by a designed control (every kind of stored value set): a stream, a storage and a
 // property bag (one "name<TAB>type<TAB>text" line per value, as text-based containers keep them).
