@@ -16,10 +16,6 @@ using Microsoft::WRL::ComPtr;
 
 namespace {
 
-enum EventId : DISPID {
-    OnActivate = 201, OnClick, OnCreate, OnDblClick, OnDestroy, OnDeactivate, OnKeyPress, OnMouseEnter,
-    OnMouseLeave, OnPaint
-};
 constexpr WORD ParameterlessEventFlags = DISPATCH_METHOD | DISPATCH_PROPERTYGET;
 
 }  // namespace
@@ -85,25 +81,25 @@ void TTavrix::OfferParentFont(const FormFont& font)
 
 void TTavrix::Initialize()
 {
-    onActivate_ = [this] { Raise(OnActivate); };
-    onClick_ = [this] { Raise(OnClick); };
-    onCreate_ = [this] { Raise(OnCreate); };
-    onDblClick_ = [this] { Raise(OnDblClick); };
-    onDeactivate_ = [this] { Raise(OnDeactivate); };
-    onDestroy_ = [this] { Raise(OnDestroy); };
+    onActivate_ = [this] { Raise(DISPID_OnActivate); };
+    onClick_ = [this] { Raise(DISPID_OnClick); };
+    onCreate_ = [this] { Raise(DISPID_OnCreate); };
+    onDblClick_ = [this] { Raise(DISPID_OnDblClick); };
+    onDeactivate_ = [this] { Raise(DISPID_OnDeactivate); };
+    onDestroy_ = [this] { Raise(DISPID_OnDestroy); };
     onKeyPress_ = [this](wchar_t& key) {
         short value = static_cast<short>(key);
         if (const ComPtr<ITavrixEvents> sink = FEvents) {
             VARIANTARG argument;
             V_VT(&argument) = VT_I2 | VT_BYREF;
             V_I2REF(&argument) = &value;
-            RaiseEvent(sink.Get(), OnKeyPress, DISPATCH_METHOD, &argument, 1);
+            RaiseEvent(sink.Get(), DISPID_OnKeyPress, DISPATCH_METHOD, &argument, 1);
         }
         key = static_cast<wchar_t>(value);
     };
-    onMouseEnter_ = [this] { Raise(OnMouseEnter); };
-    onMouseLeave_ = [this] { Raise(OnMouseLeave); };
-    onPaint_ = [this] { Raise(OnPaint); };
+    onMouseEnter_ = [this] { Raise(DISPID_OnMouseEnter); };
+    onMouseLeave_ = [this] { Raise(DISPID_OnMouseLeave); };
+    onPaint_ = [this] { Raise(DISPID_OnPaint); };
 }
 
 void TTavrix::SinkChanged(IUnknown* sink)

@@ -12,12 +12,6 @@
 
 using Microsoft::WRL::ComPtr;
 
-namespace {
-
-constexpr DISPID OnReadData = 211;
-
-}  // namespace
-
 HRESULT STDMETHODCALLTYPE TTavrix::Read_Card(BSTR ctype)
 {
     return Guard([&] {
@@ -46,6 +40,6 @@ HRESULT STDMETHODCALLTYPE TTavrix::Read_Card(BSTR ctype)
         V_I1(&arguments[1]) = error;
         V_VT(&arguments[2]) = VT_BSTR;
         V_BSTR(&arguments[2]) = cardIdArgument.get();
-        RaiseEvent(sink.Get(), OnReadData, DISPATCH_METHOD, arguments, 3);
+        RaiseEvent(sink.Get(), DISPID_On_ReadData, DISPATCH_METHOD, arguments, 3);
     });
 }

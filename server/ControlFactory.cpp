@@ -14,7 +14,6 @@ using Microsoft::WRL::ComPtr;
 
 namespace {
 
-constexpr CLSID ControlClassId = {0x9989C1FE, 0x0F81, 0x4696, {0xAB, 0x1F, 0x1D, 0x78, 0x01, 0x26, 0xE8, 0x5B}};
 constexpr DWORD OwnMiscStatus = 0x12000;  // OLEMISC_SIMPLEFRAME | OLEMISC_ACTSLIKELABEL
 // OLEMISC_RECOMPOSEONRESIZE | CANTLINKINSIDE | INSIDEOUT | ACTIVATEWHENVISIBLE | SETCLIENTSITEFIRST
 constexpr DWORD ControlMiscStatus = 0x20191;
@@ -49,7 +48,7 @@ IID ImplementedType(ITypeInfo* coclass, const TYPEATTR& attr, INT wanted)
 
 }  // namespace
 
-ControlFactory::ControlFactory(ServerModule& owner) : Owner(owner), ClassID(ControlClassId)
+ControlFactory::ControlFactory(ServerModule& owner) : Owner(owner), ClassID(CLSID_Tavrix)
 {
     ITypeLib* library = owner.TypeLib();
     ComPtr<ITypeInfo> coclass;
