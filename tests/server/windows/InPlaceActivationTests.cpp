@@ -13,6 +13,7 @@
 #include <fstream>
 #include <string>
 
+#include "../../support/RecordingSink.h"
 #include "../../support/ServerLibrary.h"
 #include "../../support/TestContainer.h"
 #include "../../support/TestWindows.h"
@@ -125,6 +126,130 @@ TEST_F(InPlace, ShowActivatesInPlaceAndUI)
     log.clear();
     EXPECT_EQ(control->DoVerb(OLEIVERB_SHOW, nullptr, site->ClientSite(), 0, frameWindow, nullptr), S_OK);
     EXPECT_TRUE(log.empty());
+}
+
+// A stored form with every attribute the stream knows, each away from its default.
+std::vector<uint8_t> EveryAttributeStream()
+{
+    std::vector<uint8_t> out;
+    const auto text = [&](const std::string& t) {
+        out.push_back(static_cast<uint8_t>(t.size()));
+        out.insert(out.end(), t.begin(), t.end());
+    };
+    const auto record = [&](const std::string& name, std::initializer_list<uint8_t> value) {
+        text(name);
+        out.insert(out.end(), value);
+    };
+    const auto identifier = [&](const std::string& name, const std::string& value) {
+        text(name);
+        out.push_back(0x07);
+        text(value);
+    };
+    const auto string = [&](const std::string& name, const std::string& value) {
+        text(name);
+        out.push_back(0x06);
+        text(value);
+    };
+    out.insert(out.end(), {'T', 'P', 'F', '0'});
+    text("TTavrix");
+    text("Tavrix");
+    record("Tag", {0x02, 7});
+    record("AlignWithMargins", {0x09});
+    record("Left", {0x02, 3});
+    record("Top", {0x02, 4});
+    record("Width", {0x03, 0x2C, 0x01});
+    record("Height", {0x02, 0x78});
+    record("ParentCustomHint", {0x08});
+    record("AutoSize", {0x09});
+    identifier("AxBorderStyle", "afbRaised");
+    record("BorderWidth", {0x02, 2});
+    string("Caption", "Every");
+    identifier("Color", "clWindow");
+    identifier("Font.Charset", "SHIFTJIS_CHARSET");
+    identifier("Font.Color", "clRed");
+    record("Font.Height", {0x02, 0xF0});
+    string("Font.Name", "Tahoma");
+    record("Font.Style", {0x0B, 6, 'f', 's', 'B', 'o', 'l', 'd', 0x00});
+    record("Font.Size", {0x02, 12});
+    record("KeyPreview", {0x09});
+    record("OldCreateOrder", {0x09});
+    identifier("PrintScale", "poPrintToFit");
+    record("Scaled", {0x09});
+    record("PixelsPerInch", {0x02, 0x78});
+    record("AutoScroll", {0x09});
+    record("Visible", {0x09});
+    record("Enabled", {0x08});
+    record("DropTarget", {0x09});
+    string("HelpFile", "kiosk.chm");
+    identifier("PopupMode", "pmAuto");
+    record("ScreenSnap", {0x09});
+    record("SnapBuffer", {0x02, 5});
+    record("DockSite", {0x09});
+    record("DoubleBuffered", {0x09});
+    record("ParentDoubleBuffered", {0x09});
+    record("UseDockManager", {0x09});
+    record("TextHeight", {0x02, 0x10});
+    record("ExplicitLeft", {0x02, 1});
+    record("ExplicitTop", {0x02, 2});
+    record("ExplicitWidth", {0x02, 0x50});
+    record("ExplicitHeight", {0x02, 0x40});
+    record("IsControl", {0x09});
+    record("DesignSize", {0x02, 1});
+    record("IgnoreFontProperty", {0x09});
+    out.push_back(0);
+    out.push_back(0);
+    return out;
+}
+
+// What a container sees while an active control loads a stored form with every attribute set,
+// and once the messages that follow are handled: the events, in order, and the form afterwards.
+TEST_F(InPlace, LoadingEveryAttributeRaisesThesePinnedEvents)
+{
+    ASSERT_EQ(control->SetClientSite(site->ClientSite()), S_OK);
+    ASSERT_EQ(control->DoVerb(OLEIVERB_SHOW, nullptr, site->ClientSite(), 0, frameWindow, nullptr), S_OK);
+    ComPtr<IConnectionPointContainer> container;
+    control.As(&container);
+    ComPtr<IConnectionPoint> point;
+    ASSERT_EQ(container->FindConnectionPoint(DIID_ITavrixEvents, &point), S_OK);
+    const ComPtr<RecordingSink> sink = new RecordingSink;
+    DWORD cookie = 0;
+    ASSERT_EQ(point->Advise(sink.Get(), &cookie), S_OK);
+    Pump();
+    sink->calls.clear();
+
+    const std::vector<uint8_t> bytes = EveryAttributeStream();
+    ComPtr<IStream> stream;
+    ASSERT_EQ(CreateStreamOnHGlobal(nullptr, TRUE, &stream), S_OK);
+    stream->Write(bytes.data(), static_cast<ULONG>(bytes.size()), nullptr);
+    stream->Seek({}, STREAM_SEEK_SET, nullptr);
+    ComPtr<IPersistStreamInit> persist;
+    control.As(&persist);
+    ASSERT_EQ(persist->Load(stream.Get()), S_OK);
+    std::vector<DISPID> duringLoad;
+    for (const RecordedInvoke& call : sink->calls)
+        duringLoad.push_back(call.dispid);
+    // The border style rebuilds the focused window (it loses and regains the focus), and the
+    // disabled form gives the focus up.
+    const std::vector<DISPID> pinned = {DISPID_OnDeactivate, DISPID_OnActivate, DISPID_OnDeactivate};
+    EXPECT_EQ(duringLoad, pinned);
+
+    // Once its messages are handled, the form shows what it loaded; only paints follow.
+    sink->calls.clear();
+    Pump();
+    for (const RecordedInvoke& call : sink->calls)
+        EXPECT_TRUE(call.dispid == DISPID_OnPaint) << "after the load: event " << call.dispid;
+    ComPtr<ITavrix> tavrix;
+    control.As(&tavrix);
+    VARIANT_BOOL enabled = VARIANT_TRUE, visible = VARIANT_FALSE;
+    tavrix->get_Enabled(&enabled);
+    tavrix->get_Visible(&visible);
+    EXPECT_EQ(enabled, VARIANT_FALSE);
+    EXPECT_EQ(visible, VARIANT_TRUE);
+    TxActiveFormBorderStyle border = afbNone;
+    tavrix->get_AxBorderStyle(&border);
+    EXPECT_EQ(border, afbRaised);
+    EXPECT_TRUE(IsWindow(FormWindow()));
+    point->Unadvise(cookie);
 }
 
 TEST_F(InPlace, ASiteWithoutAFrameFailsAndIsToldToDeactivate)
