@@ -24,55 +24,71 @@ int32_t PointsFromCy(int64_t cy);
 
 class FormFont {
 public:
-    explicit FormFont(int32_t pixelsPerInch = 96) : pixelsPerInch_(pixelsPerInch) {}
+    explicit FormFont(int32_t pixelsPerInch = 96) { values_.pixelsPerInch = pixelsPerInch; }
+    // A copy takes the values only: the listener belongs to the font it was set on.
+    FormFont(const FormFont& other) : values_(other.values_) {}
+    // Takes the other's values as one change; this font keeps its listener.
+    FormFont& operator=(const FormFont& other)
+    {
+        if (this != &other)
+            Change([&] { values_ = other.values_; });
+        return *this;
+    }
 
-    const std::u16string& name() const { return name_; }
-    int32_t height() const { return height_; }
-    int32_t size() const { return -MulDiv32(height_, 72, pixelsPerInch_); }
-    uint8_t charset() const { return charset_; }
-    uint32_t color() const { return color_; }
-    FontStyle style() const { return style_; }
-    int32_t pixelsPerInch() const { return pixelsPerInch_; }
+    const std::u16string& name() const { return values_.name; }
+    int32_t height() const { return values_.height; }
+    int32_t size() const { return -MulDiv32(values_.height, 72, values_.pixelsPerInch); }
+    uint8_t charset() const { return values_.charset; }
+    uint32_t color() const { return values_.color; }
+    FontStyle style() const { return values_.style; }
+    int32_t pixelsPerInch() const { return values_.pixelsPerInch; }
 
-    void setName(const std::u16string& name) { Change([&] { name_ = name; }); }
-    void setHeight(int32_t height) { Change([&] { height_ = height; }); }
-    void setSize(int32_t points) { setHeight(-MulDiv32(points, pixelsPerInch_, 72)); }
-    void setCharset(uint8_t charset) { Change([&] { charset_ = charset; }); }
-    void setColor(uint32_t color) { Change([&] { color_ = color; }); }
-    void setStyle(FontStyle style) { Change([&] { style_ = style; }); }
+    void setName(const std::u16string& name) { Change([&] { values_.name = name; }); }
+    void setHeight(int32_t height) { Change([&] { values_.height = height; }); }
+    void setSize(int32_t points) { setHeight(-MulDiv32(points, values_.pixelsPerInch, 72)); }
+    void setCharset(uint8_t charset) { Change([&] { values_.charset = charset; }); }
+    void setColor(uint32_t color) { Change([&] { values_.color = color; }); }
+    void setStyle(FontStyle style) { Change([&] { values_.style = style; }); }
     // Several attributes as one change.
     void assign(const std::u16string& name, int32_t points, FontStyle style, uint8_t charset)
     {
         Change([&] {
-            name_ = name;
-            height_ = -MulDiv32(points, pixelsPerInch_, 72);
-            style_ = style;
-            charset_ = charset;
+            values_.name = name;
+            values_.height = -MulDiv32(points, values_.pixelsPerInch, 72);
+            values_.style = style;
+            values_.charset = charset;
         });
     }
+
+    bool operator==(const FormFont& other) const { return values_ == other.values_; }
+    bool operator!=(const FormFont& other) const { return !(*this == other); }
 
     // Called after each change.
     std::function<void()> onChange;
 
 private:
+    struct Values {
+        std::u16string name = u"Tahoma";
+        int32_t height = -11;
+        uint8_t charset = 1;       // DEFAULT_CHARSET
+        uint32_t color = 0xFF000008;  // the system colour of window text
+        FontStyle style;
+        int32_t pixelsPerInch = 96;  // what the size is measured in
+        bool operator==(const Values& o) const
+        {
+            return name == o.name && height == o.height && charset == o.charset && color == o.color &&
+                   style == o.style && pixelsPerInch == o.pixelsPerInch;
+        }
+    };
+
     template <typename Edit>
     void Change(Edit edit)
     {
-        const std::u16string name = name_;
-        const int32_t height = height_;
-        const uint8_t charset = charset_;
-        const uint32_t color = color_;
-        const FontStyle style = style_;
+        const Values before = values_;
         edit();
-        if ((name != name_ || height != height_ || charset != charset_ || color != color_ || style != style_) &&
-            onChange)
+        if (!(before == values_) && onChange)
             onChange();
     }
 
-    std::u16string name_ = u"Tahoma";
-    int32_t height_ = -11;
-    uint8_t charset_ = 1;  // DEFAULT_CHARSET
-    uint32_t color_ = 0xFF000008;  // the system colour of window text
-    FontStyle style_;
-    int32_t pixelsPerInch_;
+    Values values_;
 };

@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "Fault.h"
+#include "StoredForm.h"
 
 namespace {
 
@@ -39,77 +40,7 @@ const Named Charsets[] = {
     {"EASTEUROPE_CHARSET", 238}, {"OEM_CHARSET", 255},
 };
 
-const char* const BorderStyles[] = {"afbNone", "afbSingle", "afbSunken", "afbRaised"};
-const char* const PrintScales[] = {"poNone", "poProportional", "poPrintToFit"};
-const char* const PopupModes[] = {"pmNone", "pmAuto", "pmExplicit"};
-const char* const FontStyles[] = {"fsBold", "fsItalic", "fsUnderline", "fsStrikeOut"};
 const char* const Booleans[] = {"False", "True"};
-
-enum class Kind { Integer, Color, Charset, Boolean, Enumeration, Set, Text, Anything };
-
-struct Attribute {
-    const char* name;
-    FormProperty property;
-    Kind kind;
-    const char* const* members = nullptr;  // enumerations and sets
-    size_t memberCount = 0;
-};
-
-template <size_t N>
-constexpr Attribute Enumerated(const char* name, FormProperty property, Kind kind, const char* const (&members)[N])
-{
-    return Attribute{name, property, kind, members, N};
-}
-
-const Attribute FormAttributes[] = {
-    {"Tag", FormProperty::Tag, Kind::Integer},
-    {"AlignWithMargins", FormProperty::AlignWithMargins, Kind::Boolean},
-    {"Left", FormProperty::Left, Kind::Integer},
-    {"Top", FormProperty::Top, Kind::Integer},
-    {"Width", FormProperty::Width, Kind::Integer},
-    {"Height", FormProperty::Height, Kind::Integer},
-    {"ParentCustomHint", FormProperty::ParentCustomHint, Kind::Boolean},
-    {"AutoSize", FormProperty::AutoSize, Kind::Boolean},
-    Enumerated("AxBorderStyle", FormProperty::AxBorderStyle, Kind::Enumeration, BorderStyles),
-    {"BorderWidth", FormProperty::BorderWidth, Kind::Integer},
-    {"Caption", FormProperty::Caption, Kind::Text},
-    {"Color", FormProperty::Color, Kind::Color},
-    {"KeyPreview", FormProperty::KeyPreview, Kind::Boolean},
-    {"OldCreateOrder", FormProperty::OldCreateOrder, Kind::Boolean},
-    Enumerated("PrintScale", FormProperty::PrintScale, Kind::Enumeration, PrintScales),
-    {"Scaled", FormProperty::Scaled, Kind::Boolean},
-    {"PixelsPerInch", FormProperty::PixelsPerInch, Kind::Integer},
-    {"AutoScroll", FormProperty::AutoScroll, Kind::Boolean},
-    {"Visible", FormProperty::Visible, Kind::Boolean},
-    {"Enabled", FormProperty::Enabled, Kind::Boolean},
-    {"DropTarget", FormProperty::DropTarget, Kind::Boolean},
-    {"HelpFile", FormProperty::HelpFile, Kind::Text},
-    Enumerated("PopupMode", FormProperty::PopupMode, Kind::Enumeration, PopupModes),
-    {"ScreenSnap", FormProperty::ScreenSnap, Kind::Boolean},
-    {"SnapBuffer", FormProperty::SnapBuffer, Kind::Integer},
-    {"DockSite", FormProperty::DockSite, Kind::Boolean},
-    {"DoubleBuffered", FormProperty::DoubleBuffered, Kind::Boolean},
-    {"ParentDoubleBuffered", FormProperty::ParentDoubleBuffered, Kind::Boolean},
-    {"UseDockManager", FormProperty::UseDockManager, Kind::Boolean},
-    // The form's extra stored values.
-    {"TextHeight", FormProperty::TextHeight, Kind::Integer},
-    {"ExplicitLeft", FormProperty::ExplicitLeft, Kind::Integer},
-    {"ExplicitTop", FormProperty::ExplicitTop, Kind::Integer},
-    {"ExplicitWidth", FormProperty::ExplicitWidth, Kind::Integer},
-    {"ExplicitHeight", FormProperty::ExplicitHeight, Kind::Integer},
-    {"IsControl", FormProperty::IsControl, Kind::Boolean},
-    {"DesignSize", FormProperty::DesignSize, Kind::Anything},
-    {"IgnoreFontProperty", FormProperty::IgnoreFontProperty, Kind::Boolean},
-};
-
-const Attribute FontAttributes[] = {
-    {"Charset", FormProperty::FontCharset, Kind::Charset},
-    {"Color", FormProperty::FontColor, Kind::Color},
-    {"Height", FormProperty::FontHeight, Kind::Integer},
-    {"Name", FormProperty::FontName, Kind::Text},
-    Enumerated("Style", FormProperty::FontStyle, Kind::Set, FontStyles),
-    {"Size", FormProperty::FontSize, Kind::Integer},
-};
 
 [[noreturn]] void Refused(const std::string& what)
 {
@@ -133,27 +64,13 @@ bool SameName(const std::string& a, const char* b)
     return true;
 }
 
-template <size_t N>
-const Attribute* Find(const Attribute (&table)[N], const std::string& name)
-{
-    for (const Attribute& attribute : table)
-        if (SameName(name, attribute.name))
-            return &attribute;
-    return nullptr;
-}
-
 // "Font.Height" and the like: the form's one nested object is its font.
-const Attribute& Resolve(const std::string& path)
+const StoredAttribute& Resolve(const std::string& path)
 {
-    const size_t dot = path.find('.');
-    const Attribute* attribute = nullptr;
-    if (dot == std::string::npos)
-        attribute = Find(FormAttributes, path);
-    else if (SameName(path.substr(0, dot), "Font") && path.find('.', dot + 1) == std::string::npos)
-        attribute = Find(FontAttributes, path.substr(dot + 1));
-    if (!attribute)
-        Refused("no attribute " + path);
-    return *attribute;
+    for (const StoredAttribute& attribute : StoredAttributes())
+        if (SameName(path, attribute.name))
+            return attribute;
+    Refused("no attribute " + path);
 }
 
 int64_t Integer(const PropertyValue& value, const Named* names, size_t nameCount, const std::string& path)
@@ -169,31 +86,31 @@ int64_t Integer(const PropertyValue& value, const Named* names, size_t nameCount
     Refused("no integer for " + path);
 }
 
-int64_t Ordinal(const std::string& name, const Attribute& attribute)
+int64_t Ordinal(const std::string& name, std::span<const char* const> members)
 {
-    for (size_t i = 0; i < attribute.memberCount; ++i)
-        if (SameName(name, attribute.members[i]))
+    for (size_t i = 0; i < members.size(); ++i)
+        if (SameName(name, members[i]))
             return static_cast<int64_t>(i);
     return -1;
 }
 
-int64_t Member(const std::string& name, const Attribute& attribute)
+int64_t Member(const std::string& name, std::span<const char* const> members, const char* attribute)
 {
-    const int64_t ordinal = Ordinal(name, attribute);
+    const int64_t ordinal = Ordinal(name, members);
     if (ordinal < 0)
-        Refused("unknown member " + name + " of " + attribute.name);
+        Refused("unknown member " + name + " of " + attribute);
     return ordinal;
 }
 
 // After the set's tag. A stream may list members without end: each is checked as it
 // comes and only its bit kept. An unknown one is refused at the set's end, so that a set
 // that is also cut short is refused as cut short.
-int64_t SetBits(PropertyReader& reader, const Attribute& attribute)
+int64_t SetBits(PropertyReader& reader, const StoredAttribute& attribute)
 {
     int64_t bits = 0;
     std::string unknown;  // the first; members are never empty
     for (std::string member = reader.ShortString(); !member.empty(); member = reader.ShortString()) {
-        const int64_t ordinal = Ordinal(member, attribute);
+        const int64_t ordinal = Ordinal(member, attribute.members);
         if (ordinal >= 0)
             bits |= int64_t{1} << ordinal;
         else if (unknown.empty())
@@ -205,45 +122,45 @@ int64_t SetBits(PropertyReader& reader, const Attribute& attribute)
 }
 
 // Whether a value with this tag can be what an attribute of this kind holds.
-bool Takes(Kind kind, uint8_t tag)
+bool Takes(ValueKind kind, uint8_t tag)
 {
     switch (kind) {
-    case Kind::Integer:
-    case Kind::Color:
-    case Kind::Charset:
+    case ValueKind::Integer:
+    case ValueKind::Color:
+    case ValueKind::Charset:
         return tag == PropertyTag::Int8 || tag == PropertyTag::Int16 || tag == PropertyTag::Int32 ||
                tag == PropertyTag::Ident;
-    case Kind::Boolean:
-    case Kind::Enumeration:
+    case ValueKind::Boolean:
+    case ValueKind::Enumeration:
         return tag == PropertyTag::Ident || tag == PropertyTag::False || tag == PropertyTag::True ||
                tag == PropertyTag::Null || tag == PropertyTag::Nil;
-    case Kind::Set:
+    case ValueKind::Set:
         return tag == PropertyTag::Set;
-    case Kind::Text:
+    case ValueKind::Text:
         return tag == PropertyTag::String || tag == PropertyTag::LString || tag == PropertyTag::WString ||
                tag == PropertyTag::Utf8String;
-    case Kind::Anything:
+    case ValueKind::Anything:
         break;
     }
     return false;
 }
 
-StoredValue Convert(const Attribute& attribute, const PropertyValue& value, const std::string& path)
+StoredValue Convert(const StoredAttribute& attribute, const PropertyValue& value, const std::string& path)
 {
     StoredValue stored;
     switch (attribute.kind) {
-    case Kind::Integer:
+    case ValueKind::Integer:
         stored.integer = Integer(value, nullptr, 0, path);
         break;
-    case Kind::Color:
+    case ValueKind::Color:
         stored.integer = Integer(value, Colors, std::size(Colors), path);
         break;
-    case Kind::Charset:
+    case ValueKind::Charset:
         stored.integer = Integer(value, Charsets, std::size(Charsets), path);
         break;
-    case Kind::Boolean:
-    case Kind::Enumeration: {
-        const bool isBoolean = attribute.kind == Kind::Boolean;
+    case ValueKind::Boolean:
+    case ValueKind::Enumeration: {
+        const bool isBoolean = attribute.kind == ValueKind::Boolean;
         std::string name;
         if (value.tag == PropertyTag::Ident)
             name = value.identifier;
@@ -257,26 +174,26 @@ StoredValue Convert(const Attribute& attribute, const PropertyValue& value, cons
             name = "nil";
         else
             Refused("no identifier for " + path);
-        const Attribute booleans{attribute.name, attribute.property, Kind::Boolean, Booleans, 2};
-        stored.integer = Member(name, isBoolean ? booleans : attribute);
+        stored.integer = Member(name, isBoolean ? std::span<const char* const>(Booleans) : attribute.members,
+                                attribute.name);
         stored.boolean = stored.integer != 0;
         break;
     }
-    case Kind::Set:  // a set itself goes to SetBits
+    case ValueKind::Set:  // a set itself goes to SetBits
         Refused("no set for " + path);
-    case Kind::Text:
+    case ValueKind::Text:
         if (value.tag != PropertyTag::String && value.tag != PropertyTag::LString &&
             value.tag != PropertyTag::WString && value.tag != PropertyTag::Utf8String)
             Refused("no text for " + path);
         stored.text = value.text;
         break;
-    case Kind::Anything:
+    case ValueKind::Anything:
         break;
     }
     return stored;
 }
 
-StoredValue ReadValue(PropertyReader& reader, const Attribute& attribute, const std::string& path)
+StoredValue ReadValue(PropertyReader& reader, const StoredAttribute& attribute, const std::string& path)
 {
     const uint8_t tag = reader.PeekByte();
     if (!Takes(attribute.kind, tag)) {
@@ -287,7 +204,7 @@ StoredValue ReadValue(PropertyReader& reader, const Attribute& attribute, const 
         dropped.tag = tag;
         return Convert(attribute, dropped, path);  // refuses, but for what takes anything
     }
-    if (attribute.kind == Kind::Set) {
+    if (attribute.kind == ValueKind::Set) {
         reader.Byte();
         StoredValue stored;
         stored.integer = SetBits(reader, attribute);
@@ -318,8 +235,6 @@ const char* NameOf(const Named (&table)[N], int64_t value)
     return nullptr;
 }
 
-void Record(PropertyWriter& writer, const char* name) { writer.ShortString(name); }
-
 void NamedInteger(PropertyWriter& writer, const char* name, int64_t value)
 {
     if (name)
@@ -333,62 +248,39 @@ void NamedInteger(PropertyWriter& writer, const char* name, int64_t value)
 const char* ColorName(uint32_t color) { return NameOf(Colors, color); }
 const char* CharsetName(uint8_t charset) { return NameOf(Charsets, charset); }
 
-void WriteFormStream(const FormSnapshot& form, PropertyWriter& w)
+void WriteFormStream(const StoredForm& form, PropertyWriter& w)
 {
     w.Bytes("TPF0", 4);
     w.ShortString("TTavrix");
-    w.ShortString(Utf8(form.instanceName));
-    if (form.tag != 0)
-        Record(w, "Tag"), w.Integer(form.tag);
-    if (form.alignWithMargins)
-        Record(w, "AlignWithMargins"), w.Boolean(true);
-    Record(w, "Left"), w.Integer(form.left);
-    Record(w, "Top"), w.Integer(form.top);
-    Record(w, "Width"), w.Integer(form.width);
-    Record(w, "Height"), w.Integer(form.height);
-    if (!form.parentCustomHint)
-        Record(w, "ParentCustomHint"), w.Boolean(false);
-    if (form.autoSize)
-        Record(w, "AutoSize"), w.Boolean(true);
-    if (form.axBorderStyle != 1 && form.axBorderStyle < std::size(BorderStyles))
-        Record(w, "AxBorderStyle"), w.Identifier(BorderStyles[form.axBorderStyle]);
-    if (form.borderWidth != 0)
-        Record(w, "BorderWidth"), w.Integer(form.borderWidth);
-    if (!form.caption.empty())
-        Record(w, "Caption"), w.Text(form.caption);
-    // Colours are the 32-bit values taken as signed: system colours are negative.
-    if (!form.followsParentColor)
-        Record(w, "Color"), NamedInteger(w, ColorName(form.color), static_cast<int32_t>(form.color));
-    if (!form.followsParentFont) {
-        Record(w, "Font.Charset"), NamedInteger(w, CharsetName(form.fontCharset), form.fontCharset);
-        Record(w, "Font.Color"), NamedInteger(w, ColorName(form.fontColor), static_cast<int32_t>(form.fontColor));
-        Record(w, "Font.Height"), w.Integer(form.fontHeight);
-        if (!form.fontName.empty())
-            Record(w, "Font.Name"), w.Text(form.fontName);
-        std::vector<std::string> styles;
-        for (size_t i = 0; i < std::size(FontStyles); ++i)
-            if (form.fontStyle & (1u << i))
-                styles.push_back(FontStyles[i]);
-        Record(w, "Font.Style"), w.Set(styles);
+    w.ShortString(Utf8(form.state.componentName));
+    for (const StoredAttribute& attribute : StoredAttributes()) {
+        StoredValue value;
+        if (!attribute.written || !attribute.written(form, value))
+            continue;
+        w.ShortString(attribute.name);
+        switch (attribute.kind) {
+        case ValueKind::Integer: w.Integer(value.integer); break;
+        case ValueKind::Color: NamedInteger(w, ColorName(static_cast<uint32_t>(value.integer)), value.integer); break;
+        case ValueKind::Charset: NamedInteger(w, CharsetName(static_cast<uint8_t>(value.integer)), value.integer); break;
+        case ValueKind::Boolean: w.Boolean(value.boolean); break;
+        case ValueKind::Enumeration: w.Identifier(attribute.members[static_cast<size_t>(value.integer)]); break;
+        case ValueKind::Set: {
+            std::vector<std::string> members;
+            for (size_t i = 0; i < attribute.members.size(); ++i)
+                if (value.integer & (int64_t{1} << i))
+                    members.push_back(attribute.members[i]);
+            w.Set(members);
+            break;
+        }
+        case ValueKind::Text: w.Text(value.text); break;
+        case ValueKind::Anything: break;
+        }
     }
-    if (form.keyPreview)
-        Record(w, "KeyPreview"), w.Boolean(true);
-    Record(w, "OldCreateOrder"), w.Boolean(form.oldCreateOrder);
-    if (form.printScale != 1 && form.printScale < std::size(PrintScales))
-        Record(w, "PrintScale"), w.Identifier(PrintScales[form.printScale]);
-    if (!form.scaled)
-        Record(w, "Scaled"), w.Boolean(false);
-    if (form.explicitWidth != form.width)
-        Record(w, "ExplicitWidth"), w.Integer(form.explicitWidth);
-    if (form.explicitHeight != form.height)
-        Record(w, "ExplicitHeight"), w.Integer(form.explicitHeight);
-    Record(w, "PixelsPerInch"), w.Integer(form.pixelsPerInch);
-    Record(w, "TextHeight"), w.Integer(form.textHeight);
     w.Byte(0);  // end of the property list
     w.Byte(0);  // end of the empty child list
 }
 
-int32_t ReadFormStream(PropertyReader& reader, FormStreamTarget& target)
+void ReadFormStream(PropertyReader& reader, FormStreamTarget& target)
 {
     char signature[4];
     reader.Bytes(signature, 4);
@@ -409,18 +301,13 @@ int32_t ReadFormStream(PropertyReader& reader, FormStreamTarget& target)
         Refused("the instance name is no identifier");
     target.SetInstanceName(FromUtf8(instance));
 
-    int32_t textHeight = 0;
     while (reader.PeekByte() != 0) {
         const std::string path = reader.ShortString();
-        const Attribute& attribute = Resolve(path);
-        const StoredValue value = ReadValue(reader, attribute, path);
-        if (attribute.property == FormProperty::TextHeight)
-            textHeight = static_cast<int32_t>(value.integer);
-        target.Set(attribute.property, value);
+        const StoredAttribute& attribute = Resolve(path);
+        target.Set(attribute, ReadValue(reader, attribute, path));
     }
     reader.Byte();
     // Child components: the control writes none, and reads none.
     if (reader.Byte() != 0)
         Refused("child components are not read");
-    return textHeight;
 }

@@ -21,16 +21,10 @@ constexpr WORD ParameterlessEventFlags = DISPATCH_METHOD | DISPATCH_PROPERTYGET;
 }  // namespace
 
 TTavrix::TTavrix(IUnknown* controller, ParentWindow parent)
-    : controller_(controller), parent_(std::move(parent)), font_(ScreenPixelsPerInch())
+    : controller_(controller), parent_(std::move(parent)), state_(ScreenPixelsPerInch())
 {
-    // The stored description was made at 96 pixels per inch; the form takes the display's.
-    const int32_t screen = ScreenPixelsPerInch();
-    if (screen != 96)
-        font_.setHeight(MulDiv32(font_.height(), screen, 96));
-    pixelsPerInch_ = screen;
-    fontHeightAtLastLoad_ = font_.height();
-    componentName_ = FormNames::Claim(this, u"Tavrix");
-    font_.onChange = [this] { FontChanged(); };
+    state_.componentName = FormNames::Claim(this, u"Tavrix");
+    state_.font.onChange = [this] { FontChanged(); };
     FontChanged();
     try {
         CreateWindowIn(parent_ ? parent_() : nullptr);
@@ -65,17 +59,17 @@ void TTavrix::RunDestroyNotification()
 
 void TTavrix::OfferParentColor(uint32_t color)
 {
-    if (parentColor_ && color != color_) {
-        color_ = color;
+    if (state_.parentColor && color != state_.color) {
+        state_.color = color;
         Repaint();
     }
 }
 
 void TTavrix::OfferParentFont(const FormFont& font)
 {
-    if (parentFont_) {
-        font_.assign(font.name(), font.size(), font.style(), font.charset());
-        font_.setColor(font.color());
+    if (state_.parentFont) {
+        state_.font.assign(font.name(), font.size(), font.style(), font.charset());
+        state_.font.setColor(font.color());
     }
 }
 
@@ -189,23 +183,23 @@ HRESULT STDMETHODCALLTYPE TTavrix::Invoke(DISPID member, REFIID, LCID, WORD flag
 
 int32_t TTavrix::EffectivePixelsPerInch() const
 {
-    return pixelsPerInch_ != 0 ? pixelsPerInch_ : ScreenPixelsPerInch();
+    return state_.pixelsPerInch != 0 ? state_.pixelsPerInch : ScreenPixelsPerInch();
 }
 
 FontLink& TTavrix::Link()
 {
     if (!fontLink_)
-        fontLink_ = std::make_unique<FontLink>(font_, controller_);
+        fontLink_ = std::make_unique<FontLink>(state_.font, controller_);
     return *fontLink_;
 }
 
 void TTavrix::FontChanged()
 {
-    const FontStyle style = font_.style();
-    fontHandle_ = GdiObject<HFONT>(CreateFontW(font_.height(), 0, 0, 0, style.bold ? FW_BOLD : FW_NORMAL,
-                                               style.italic, style.underline, style.strikeOut, font_.charset(),
+    const FontStyle style = state_.font.style();
+    fontHandle_ = GdiObject<HFONT>(CreateFontW(state_.font.height(), 0, 0, 0, style.bold ? FW_BOLD : FW_NORMAL,
+                                               style.italic, style.underline, style.strikeOut, state_.font.charset(),
                                                OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY,
-                                               DEFAULT_PITCH, std::wstring(font_.name().begin(), font_.name().end()).c_str()));
+                                               DEFAULT_PITCH, std::wstring(state_.font.name().begin(), state_.font.name().end()).c_str()));
     if (fontLink_)
         fontLink_->Changed();
     Repaint();

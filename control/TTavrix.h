@@ -19,11 +19,11 @@
 #include "FaultReporting.h"
 #include "FontLink.h"
 #include "FormFont.h"
-#include "FormStream.h"
+#include "FormState.h"
 #include "GdiObject.h"
 #include "Tavrix_h.h"
 
-class TTavrix final : public ITavrix, public FormStreamTarget {
+class TTavrix final : public ITavrix {
 public:
     // Gives the window the form's window is made under when it has none, or no window for
     // a hidden top-level one; asked at each need, since a window kept from before may be gone.
@@ -45,7 +45,7 @@ public:
     // The window, made under the form's last parent if it has none now.
     HWND EnsureWindow();
     void DestroyWindowNow();
-    bool visible() const { return visible_; }
+    bool visible() const { return state_.visible; }
     // Shows or hides the form; the change passes through the form's window.
     void SetVisible(bool visible);
 
@@ -57,8 +57,8 @@ public:
     // Places the form; the bounds become its explicit bounds.
     void SetBounds(int left, int top, int width, int height);
     // The form's size in pixels.
-    SIZE Size() const { return SIZE{bounds_.width, bounds_.height}; }
-    POINT Position() const { return POINT{bounds_.left, bounds_.top}; }
+    SIZE Size() const { return SIZE{state_.bounds.width, state_.bounds.height}; }
+    POINT Position() const { return POINT{state_.bounds.left, state_.bounds.top}; }
     // The destruction notification; OnDestroy reaches the sink at most once in the form's life.
     void RunDestroyNotification();
     // The container's colour and font, offered as the parent's: the form takes them only
@@ -68,13 +68,13 @@ public:
     // The property pages the form offers: none.
     std::vector<CLSID> PropertyPages() const { return {}; }
 
-    // The stored form: what a property stream records of it, and how a stream is read into
-    // it (each record set at once, the stream's scaling applied once all are read).
-    FormSnapshot Snapshot() const;
-    void SetInstanceName(const std::u16string& name) override;
-    void Set(FormProperty property, const StoredValue& value) override;
-    void FinishLoad(int32_t storedTextHeight);
-    const std::u16string& componentName() const { return componentName_; }
+    // The stored form: the attributes a property stream records. A load reads a stream into
+    // a copy of them and the form applies the finished copy at once.
+    const FormState& state() const { return state_; }
+    // Takes every attribute of loaded, each change with its effect on the window, in the
+    // order a stream lists them; the window is rebuilt once at most.
+    void ApplyLoaded(const FormState& loaded);
+    const std::u16string& componentName() const { return state_.componentName; }
     // The height in pixels of the text "0" in the form's font.
     int32_t TextHeight() const;
     // Draws the form's client area into a device context at its origin.
@@ -187,6 +187,22 @@ private:
     void SizeToContent();
     RECT ContentBounds() const;
     void FontChanged();
+    // The changes an accessor and a load share: each takes a new value and, when it
+    // differs, has its effect on the window.
+    void Place(const FormBounds& bounds);
+    void ChangeAlignWithMargins(bool value);
+    void ChangeAutoSize(bool value);
+    void ChangeBorderStyle(uint8_t style);
+    void ChangeBorderWidth(int32_t width);
+    void ChangeCaption(const std::u16string& caption);
+    void ChangeColor(uint32_t color);
+    void ChangeAutoScroll(bool value);
+    void ChangeEnabled(bool value);
+    void TakePopupMode(uint8_t mode);  // without the rebuild it needs
+    void ChangePopupMode(uint8_t mode);
+    void ChangeDockSite(bool value);
+    void ChangeDoubleBuffered(bool value);
+    void ChangeUseDockManager(bool value);
     FontLink& Link();
     void Raise(DISPID event);
     static void Notify(const Notification& notification);
@@ -201,34 +217,11 @@ private:
     unsigned sinkChanges_ = 0;
 
     // Attributes.
-    std::u16string caption_ = u"Tavrix";
-    uint32_t color_ = 0xFF00000F;  // button face
-    FormFont font_;
+    FormState state_;
     std::unique_ptr<FontLink> fontLink_;
     GdiObject<HFONT> fontHandle_;
-    struct Bounds {
-        int left, top, width, height;
-    };
-    Bounds bounds_{0, 0, 100, 50};
-    Bounds explicitBounds_{0, 0, 100, 50};  // as last set on the form itself
-    int32_t pixelsPerInch_ = 96;
-    uint8_t borderStyle_ = 1;  // afbSingle
-    uint8_t printScale_ = 1;   // poProportional
-    uint8_t popupMode_ = 0;    // pmNone
     HWND popupParent_ = nullptr;       // set explicitly
     HWND foundPopupParent_ = nullptr;  // found by the form itself
-    int32_t snapBuffer_ = 10;
-    int32_t borderWidth_ = 0;
-    bool visible_ = false, enabled_ = true, parentCustomHint_ = true;
-    bool autoScroll_ = false, autoSize_ = false, keyPreview_ = false, dropTarget_ = false, screenSnap_ = false;
-    bool dockSite_ = false, useDockManager_ = false, doubleBuffered_ = false, parentDoubleBuffered_ = false;
-    bool alignWithMargins_ = false;
-    bool parentColor_ = false, parentFont_ = false;  // following the parent's colour and font
-    std::u16string helpFile_;
-    std::u16string componentName_;
-    int32_t tag_ = 0;
-    bool oldCreateOrder_ = false;
-    int32_t fontHeightAtLastLoad_ = 0;  // the creation counts as a load
     bool active_ = false, mouseInClient_ = false, mouseDown_ = false;
     bool destroying_ = false, rebuilding_ = false;
     // Between construction and destruction, a message holds a reference to the

@@ -38,7 +38,7 @@ void OutText(BSTR* out, const std::u16string& text)
 
 HRESULT STDMETHODCALLTYPE TTavrix::get_Visible(VARIANT_BOOL* value)
 {
-    return Guard([&] { Out(value, Bool(visible_)); });
+    return Guard([&] { Out(value, Bool(state_.visible)); });
 }
 
 HRESULT STDMETHODCALLTYPE TTavrix::put_Visible(VARIANT_BOOL value)
@@ -48,96 +48,112 @@ HRESULT STDMETHODCALLTYPE TTavrix::put_Visible(VARIANT_BOOL value)
 
 HRESULT STDMETHODCALLTYPE TTavrix::get_AutoScroll(VARIANT_BOOL* value)
 {
-    return Guard([&] { Out(value, Bool(autoScroll_)); });
+    return Guard([&] { Out(value, Bool(state_.autoScroll)); });
 }
 
 HRESULT STDMETHODCALLTYPE TTavrix::put_AutoScroll(VARIANT_BOOL value)
 {
-    return Guard([&] {
-        if ((value != 0) == autoScroll_)
-            return;
-        autoScroll_ = value != 0;
-        UpdateScrollRanges();
-    });
+    return Guard([&] { ChangeAutoScroll(value != 0); });
+}
+
+void TTavrix::ChangeAutoScroll(bool value)
+{
+    if (value == state_.autoScroll)
+        return;
+    state_.autoScroll = value;
+    UpdateScrollRanges();
 }
 
 HRESULT STDMETHODCALLTYPE TTavrix::get_AutoSize(VARIANT_BOOL* value)
 {
-    return Guard([&] { Out(value, Bool(autoSize_)); });
+    return Guard([&] { Out(value, Bool(state_.autoSize)); });
 }
 
 HRESULT STDMETHODCALLTYPE TTavrix::put_AutoSize(VARIANT_BOOL value)
 {
-    return Guard([&] {
-        if ((value != 0) == autoSize_)
-            return;
-        autoSize_ = value != 0;
-        if (autoSize_)
-            SizeToContent();
-    });
+    return Guard([&] { ChangeAutoSize(value != 0); });
+}
+
+void TTavrix::ChangeAutoSize(bool value)
+{
+    if (value == state_.autoSize)
+        return;
+    state_.autoSize = value;
+    if (value)
+        SizeToContent();
 }
 
 HRESULT STDMETHODCALLTYPE TTavrix::get_AxBorderStyle(TxActiveFormBorderStyle* value)
 {
-    return Guard([&] { Out(value, static_cast<TxActiveFormBorderStyle>(borderStyle_)); });
+    return Guard([&] { Out(value, static_cast<TxActiveFormBorderStyle>(state_.borderStyle)); });
 }
 
 HRESULT STDMETHODCALLTYPE TTavrix::put_AxBorderStyle(TxActiveFormBorderStyle value)
 {
-    return Guard([&] {
-        const uint8_t style = static_cast<uint8_t>(value);
-        if (style == borderStyle_)
-            return;
-        borderStyle_ = style;
-        RebuildWindow();
-    });
+    return Guard([&] { ChangeBorderStyle(static_cast<uint8_t>(value)); });
+}
+
+void TTavrix::ChangeBorderStyle(uint8_t style)
+{
+    if (style == state_.borderStyle)
+        return;
+    state_.borderStyle = style;
+    RebuildWindow();
 }
 
 HRESULT STDMETHODCALLTYPE TTavrix::get_BorderWidth(LONG* value)
 {
-    return Guard([&] { Out(value, static_cast<LONG>(borderWidth_)); });
+    return Guard([&] { Out(value, static_cast<LONG>(state_.borderWidth)); });
 }
 
 HRESULT STDMETHODCALLTYPE TTavrix::put_BorderWidth(LONG value)
 {
-    return Guard([&] {
-        if (value == borderWidth_)
-            return;
-        borderWidth_ = value;
-        Realign();
-    });
+    return Guard([&] { ChangeBorderWidth(value); });
+}
+
+void TTavrix::ChangeBorderWidth(int32_t width)
+{
+    if (width == state_.borderWidth)
+        return;
+    state_.borderWidth = width;
+    Realign();
 }
 
 HRESULT STDMETHODCALLTYPE TTavrix::get_Caption(BSTR* value)
 {
-    return Guard([&] { OutText(value, caption_); });
+    return Guard([&] { OutText(value, state_.caption); });
 }
 
 HRESULT STDMETHODCALLTYPE TTavrix::put_Caption(BSTR value)
 {
-    return Guard([&] {
-        const std::u16string caption = BstrText(value);
-        if (caption == caption_)
-            return;
-        caption_ = caption;
-        if (window_)
-            SetWindowTextW(window_, std::wstring(caption_.begin(), caption_.end()).c_str());
-    });
+    return Guard([&] { ChangeCaption(BstrText(value)); });
+}
+
+void TTavrix::ChangeCaption(const std::u16string& caption)
+{
+    if (caption == state_.caption)
+        return;
+    state_.caption = caption;
+    if (window_)
+        SetWindowTextW(window_, std::wstring(caption.begin(), caption.end()).c_str());
 }
 
 HRESULT STDMETHODCALLTYPE TTavrix::get_Color(OLE_COLOR* value)
 {
-    return Guard([&] { Out(value, static_cast<OLE_COLOR>(color_)); });
+    return Guard([&] { Out(value, static_cast<OLE_COLOR>(state_.color)); });
 }
 
 HRESULT STDMETHODCALLTYPE TTavrix::put_Color(OLE_COLOR value)
 {
-    return Guard([&] {
-        if (value == color_)
-            return;
-        color_ = value;
-        Repaint();
-    });
+    return Guard([&] { ChangeColor(value); });
+}
+
+void TTavrix::ChangeColor(uint32_t color)
+{
+    if (color == state_.color)
+        return;
+    state_.color = color;
+    Repaint();
 }
 
 HRESULT STDMETHODCALLTYPE TTavrix::get_Font(IFontDisp** value)
@@ -174,12 +190,12 @@ HRESULT STDMETHODCALLTYPE TTavrix::putref_Font(IFontDisp** reference)
 
 HRESULT STDMETHODCALLTYPE TTavrix::get_KeyPreview(VARIANT_BOOL* value)
 {
-    return Guard([&] { Out(value, Bool(keyPreview_)); });
+    return Guard([&] { Out(value, Bool(state_.keyPreview)); });
 }
 
 HRESULT STDMETHODCALLTYPE TTavrix::put_KeyPreview(VARIANT_BOOL value)
 {
-    return Guard([&] { keyPreview_ = value != 0; });
+    return Guard([&] { state_.keyPreview = value != 0; });
 }
 
 HRESULT STDMETHODCALLTYPE TTavrix::get_PixelsPerInch(LONG* value)
@@ -191,31 +207,31 @@ HRESULT STDMETHODCALLTYPE TTavrix::put_PixelsPerInch(LONG value)
 {
     return Guard([&] {
         if (value != EffectivePixelsPerInch() && (value == 0 || value > 35))
-            pixelsPerInch_ = value;
+            state_.pixelsPerInch = value;
     });
 }
 
 HRESULT STDMETHODCALLTYPE TTavrix::get_PrintScale(TxPrintScale* value)
 {
-    return Guard([&] { Out(value, static_cast<TxPrintScale>(printScale_)); });
+    return Guard([&] { Out(value, static_cast<TxPrintScale>(state_.printScale)); });
 }
 
 HRESULT STDMETHODCALLTYPE TTavrix::put_PrintScale(TxPrintScale value)
 {
-    return Guard([&] { printScale_ = static_cast<uint8_t>(value); });
+    return Guard([&] { state_.printScale = static_cast<uint8_t>(value); });
 }
 
 HRESULT STDMETHODCALLTYPE TTavrix::get_Scaled(VARIANT_BOOL* value)
 {
-    return Guard([&] { Out(value, Bool(pixelsPerInch_ != 0)); });
+    return Guard([&] { Out(value, Bool(state_.pixelsPerInch != 0)); });
 }
 
 HRESULT STDMETHODCALLTYPE TTavrix::put_Scaled(VARIANT_BOOL value)
 {
     return Guard([&] {
-        if ((value != 0) == (pixelsPerInch_ != 0))
+        if ((value != 0) == (state_.pixelsPerInch != 0))
             return;
-        pixelsPerInch_ = value ? ScreenPixelsPerInch() : 0;
+        state_.pixelsPerInch = value ? ScreenPixelsPerInch() : 0;
     });
 }
 
@@ -226,96 +242,111 @@ HRESULT STDMETHODCALLTYPE TTavrix::get_Active(VARIANT_BOOL* value)
 
 HRESULT STDMETHODCALLTYPE TTavrix::get_DropTarget(VARIANT_BOOL* value)
 {
-    return Guard([&] { Out(value, Bool(dropTarget_)); });
+    return Guard([&] { Out(value, Bool(state_.dropTarget)); });
 }
 
 HRESULT STDMETHODCALLTYPE TTavrix::put_DropTarget(VARIANT_BOOL value)
 {
-    return Guard([&] { dropTarget_ = value != 0; });
+    return Guard([&] { state_.dropTarget = value != 0; });
 }
 
 HRESULT STDMETHODCALLTYPE TTavrix::get_HelpFile(BSTR* value)
 {
-    return Guard([&] { OutText(value, helpFile_); });
+    return Guard([&] { OutText(value, state_.helpFile); });
 }
 
 HRESULT STDMETHODCALLTYPE TTavrix::put_HelpFile(BSTR value)
 {
-    return Guard([&] { helpFile_ = BstrText(value); });
+    return Guard([&] { state_.helpFile = BstrText(value); });
 }
 
 HRESULT STDMETHODCALLTYPE TTavrix::get_PopupMode(TxPopupMode* value)
 {
-    return Guard([&] { Out(value, static_cast<TxPopupMode>(popupMode_)); });
+    return Guard([&] { Out(value, static_cast<TxPopupMode>(state_.popupMode)); });
 }
 
 HRESULT STDMETHODCALLTYPE TTavrix::put_PopupMode(TxPopupMode value)
 {
-    return Guard([&] {
-        const uint8_t mode = static_cast<uint8_t>(value);
-        if (mode == popupMode_)
-            return;
-        popupMode_ = mode;
-        if (mode == PopupAuto)
-            popupParent_ = nullptr;
-        foundPopupParent_ = nullptr;
-        if (window_)
-            RebuildWindow();
-    });
+    return Guard([&] { ChangePopupMode(static_cast<uint8_t>(value)); });
+}
+
+void TTavrix::TakePopupMode(uint8_t mode)
+{
+    if (mode == state_.popupMode)
+        return;
+    state_.popupMode = mode;
+    if (mode == PopupAuto)
+        popupParent_ = nullptr;
+    foundPopupParent_ = nullptr;
+}
+
+void TTavrix::ChangePopupMode(uint8_t mode)
+{
+    if (mode == state_.popupMode)
+        return;
+    TakePopupMode(mode);
+    if (window_)
+        RebuildWindow();
 }
 
 HRESULT STDMETHODCALLTYPE TTavrix::get_ScreenSnap(VARIANT_BOOL* value)
 {
-    return Guard([&] { Out(value, Bool(screenSnap_)); });
+    return Guard([&] { Out(value, Bool(state_.screenSnap)); });
 }
 
 HRESULT STDMETHODCALLTYPE TTavrix::put_ScreenSnap(VARIANT_BOOL value)
 {
-    return Guard([&] { screenSnap_ = value != 0; });
+    return Guard([&] { state_.screenSnap = value != 0; });
 }
 
 HRESULT STDMETHODCALLTYPE TTavrix::get_SnapBuffer(LONG* value)
 {
-    return Guard([&] { Out(value, static_cast<LONG>(snapBuffer_)); });
+    return Guard([&] { Out(value, static_cast<LONG>(state_.snapBuffer)); });
 }
 
 HRESULT STDMETHODCALLTYPE TTavrix::put_SnapBuffer(LONG value)
 {
-    return Guard([&] { snapBuffer_ = value; });
+    return Guard([&] { state_.snapBuffer = value; });
 }
 
 HRESULT STDMETHODCALLTYPE TTavrix::get_DockSite(VARIANT_BOOL* value)
 {
-    return Guard([&] { Out(value, Bool(dockSite_)); });
+    return Guard([&] { Out(value, Bool(state_.dockSite)); });
 }
 
 HRESULT STDMETHODCALLTYPE TTavrix::put_DockSite(VARIANT_BOOL value)
 {
-    return Guard([&] {
-        if ((value != 0) == dockSite_)
-            return;
-        dockSite_ = value != 0;
-        if (dockSite_)
-            AddDockSite(this);
-        else
-            RemoveDockSite(this);
-    });
+    return Guard([&] { ChangeDockSite(value != 0); });
+}
+
+void TTavrix::ChangeDockSite(bool value)
+{
+    if (value == state_.dockSite)
+        return;
+    state_.dockSite = value;
+    if (value)
+        AddDockSite(this);
+    else
+        RemoveDockSite(this);
 }
 
 HRESULT STDMETHODCALLTYPE TTavrix::get_DoubleBuffered(VARIANT_BOOL* value)
 {
-    return Guard([&] { Out(value, Bool(doubleBuffered_)); });
+    return Guard([&] { Out(value, Bool(state_.doubleBuffered)); });
 }
 
 HRESULT STDMETHODCALLTYPE TTavrix::put_DoubleBuffered(VARIANT_BOOL value)
 {
-    return Guard([&] {
-        if ((value != 0) == doubleBuffered_)
-            return;
-        doubleBuffered_ = value != 0;
-        parentDoubleBuffered_ = false;
-        Repaint();
-    });
+    return Guard([&] { ChangeDoubleBuffered(value != 0); });
+}
+
+void TTavrix::ChangeDoubleBuffered(bool value)
+{
+    if (value == state_.doubleBuffered)
+        return;
+    state_.doubleBuffered = value;
+    state_.parentDoubleBuffered = false;
+    Repaint();
 }
 
 HRESULT STDMETHODCALLTYPE TTavrix::get_AlignDisabled(VARIANT_BOOL* value)
@@ -340,89 +371,98 @@ HRESULT STDMETHODCALLTYPE TTavrix::get_VisibleDockClientCount(LONG* value)
 
 HRESULT STDMETHODCALLTYPE TTavrix::get_ParentDoubleBuffered(VARIANT_BOOL* value)
 {
-    return Guard([&] { Out(value, Bool(parentDoubleBuffered_)); });
+    return Guard([&] { Out(value, Bool(state_.parentDoubleBuffered)); });
 }
 
 HRESULT STDMETHODCALLTYPE TTavrix::put_ParentDoubleBuffered(VARIANT_BOOL value)
 {
     // The form's parent is the container's window, never a control of ours whose
     // buffering it could take over.
-    return Guard([&] { parentDoubleBuffered_ = value != 0; });
+    return Guard([&] { state_.parentDoubleBuffered = value != 0; });
 }
 
 HRESULT STDMETHODCALLTYPE TTavrix::get_UseDockManager(VARIANT_BOOL* value)
 {
-    return Guard([&] { Out(value, Bool(useDockManager_)); });
+    return Guard([&] { Out(value, Bool(state_.useDockManager)); });
 }
 
 HRESULT STDMETHODCALLTYPE TTavrix::put_UseDockManager(VARIANT_BOOL value)
 {
-    return Guard([&] {
-        if ((value != 0) == useDockManager_)
-            return;
-        useDockManager_ = value != 0;
-        if (useDockManager_ && !dockManager_)
-            dockManager_ = std::make_unique<DockManager>();
-    });
+    return Guard([&] { ChangeUseDockManager(value != 0); });
+}
+
+void TTavrix::ChangeUseDockManager(bool value)
+{
+    if (value == state_.useDockManager)
+        return;
+    state_.useDockManager = value;
+    if (value && !dockManager_)
+        dockManager_ = std::make_unique<DockManager>();
 }
 
 HRESULT STDMETHODCALLTYPE TTavrix::get_Enabled(VARIANT_BOOL* value)
 {
-    return Guard([&] { Out(value, Bool(enabled_)); });
+    return Guard([&] { Out(value, Bool(state_.enabled)); });
 }
 
 HRESULT STDMETHODCALLTYPE TTavrix::put_Enabled(VARIANT_BOOL value)
 {
-    return Guard([&] {
-        if ((value != 0) == enabled_)
-            return;
-        enabled_ = value != 0;
-        if (window_)
-            EnableWindow(window_, enabled_);
-    });
+    return Guard([&] { ChangeEnabled(value != 0); });
+}
+
+void TTavrix::ChangeEnabled(bool value)
+{
+    if (value == state_.enabled)
+        return;
+    state_.enabled = value;
+    if (window_)
+        EnableWindow(window_, value);
 }
 
 HRESULT STDMETHODCALLTYPE TTavrix::get_ExplicitLeft(LONG* value)
 {
-    return Guard([&] { Out(value, static_cast<LONG>(explicitBounds_.left)); });
+    return Guard([&] { Out(value, static_cast<LONG>(state_.explicitBounds.left)); });
 }
 
 HRESULT STDMETHODCALLTYPE TTavrix::get_ExplicitTop(LONG* value)
 {
-    return Guard([&] { Out(value, static_cast<LONG>(explicitBounds_.top)); });
+    return Guard([&] { Out(value, static_cast<LONG>(state_.explicitBounds.top)); });
 }
 
 HRESULT STDMETHODCALLTYPE TTavrix::get_ExplicitWidth(LONG* value)
 {
-    return Guard([&] { Out(value, static_cast<LONG>(explicitBounds_.width)); });
+    return Guard([&] { Out(value, static_cast<LONG>(state_.explicitBounds.width)); });
 }
 
 HRESULT STDMETHODCALLTYPE TTavrix::get_ExplicitHeight(LONG* value)
 {
-    return Guard([&] { Out(value, static_cast<LONG>(explicitBounds_.height)); });
+    return Guard([&] { Out(value, static_cast<LONG>(state_.explicitBounds.height)); });
 }
 
 HRESULT STDMETHODCALLTYPE TTavrix::get_AlignWithMargins(VARIANT_BOOL* value)
 {
-    return Guard([&] { Out(value, Bool(alignWithMargins_)); });
+    return Guard([&] { Out(value, Bool(state_.alignWithMargins)); });
 }
 
 HRESULT STDMETHODCALLTYPE TTavrix::put_AlignWithMargins(VARIANT_BOOL value)
 {
-    return Guard([&] {
-        if ((value != 0) == alignWithMargins_)
-            return;
-        alignWithMargins_ = value != 0;
-        Realign();
-    });
+    return Guard([&] { ChangeAlignWithMargins(value != 0); });
+}
+
+void TTavrix::ChangeAlignWithMargins(bool value)
+{
+    if (value == state_.alignWithMargins)
+        return;
+    state_.alignWithMargins = value;
+    Realign();
 }
 
 HRESULT STDMETHODCALLTYPE TTavrix::get_ParentCustomHint(VARIANT_BOOL* value)
 {
-    return Guard([&] { Out(value, Bool(parentCustomHint_)); });
+    return Guard([&] { Out(value, Bool(state_.parentCustomHint)); });
 }
 
 HRESULT STDMETHODCALLTYPE TTavrix::put_ParentCustomHint(VARIANT_BOOL value)
 {
-    return Guard([&] { parentCustomHint_ = value != 0; });
+    return Guard([&] { state_.parentCustomHint = value != 0; });
 }

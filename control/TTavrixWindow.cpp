@@ -73,13 +73,13 @@ void TTavrix::CreateWindowIn(HWND parent)
     HWND owner = parent;
     if (!parent) {
         // A top-level form follows its pop-up mode for its owner.
-        if (popupMode_ == PopupExplicit)
+        if (state_.popupMode == PopupExplicit)
             owner = popupParent_;
-        else if (popupMode_ == PopupAuto)
+        else if (state_.popupMode == PopupAuto)
             owner = foundPopupParent_ = GetActiveWindow();
     }
-    CreateWindowExW(WindowExStyle(), WindowClass, std::wstring(caption_.begin(), caption_.end()).c_str(),
-                    WindowStyle(parent != nullptr), bounds_.left, bounds_.top, bounds_.width, bounds_.height, owner, nullptr,
+    CreateWindowExW(WindowExStyle(), WindowClass, std::wstring(state_.caption.begin(), state_.caption.end()).c_str(),
+                    WindowStyle(parent != nullptr), state_.bounds.left, state_.bounds.top, state_.bounds.width, state_.bounds.height, owner, nullptr,
                     CodeModule(), this);
     if (!window_)
         throw PlatformFault(HRESULT_FROM_WIN32(GetLastError()), u"The form's window cannot be created");
@@ -95,16 +95,16 @@ void TTavrix::CreateWindowIn(HWND parent)
             PostMessageW(window_, WM_MOUSELEAVE, 0, 0);
         }
     }
-    if (!enabled_)
+    if (!state_.enabled)
         EnableWindow(window_, FALSE);
     UpdateScrollRanges();
 }
 
 DWORD TTavrix::WindowStyle(bool child) const
 {
-    DWORD style = (child ? WS_CHILD : WS_POPUP) | WS_CLIPCHILDREN | WS_CLIPSIBLINGS | (visible_ ? WS_VISIBLE : 0);
+    DWORD style = (child ? WS_CHILD : WS_POPUP) | WS_CLIPCHILDREN | WS_CLIPSIBLINGS | (state_.visible ? WS_VISIBLE : 0);
     style &= ~(WS_BORDER | WS_DLGFRAME);
-    switch (borderStyle_) {
+    switch (state_.borderStyle) {
     case 1: return style | WS_BORDER;    // afbSingle
     case 3: return style | WS_DLGFRAME;  // afbRaised
     default: return style;               // afbNone, afbSunken and any other value
@@ -113,7 +113,7 @@ DWORD TTavrix::WindowStyle(bool child) const
 
 DWORD TTavrix::WindowExStyle() const
 {
-    switch (borderStyle_) {
+    switch (state_.borderStyle) {
     case 2: return WS_EX_CLIENTEDGE;  // afbSunken
     case 3: return WS_EX_WINDOWEDGE;  // afbRaised
     default: return 0;
@@ -138,7 +138,7 @@ void TTavrix::DestroyWindowNow()
 
 void TTavrix::SetVisible(bool visible)
 {
-    visible_ = visible;
+    state_.visible = visible;
     if (window_)
         SendMessageW(window_, FormMessage::VisibleChanged, visible, 0);
 }
@@ -169,20 +169,26 @@ void TTavrix::RebuildNow()
 
 void TTavrix::SetBounds(int left, int top, int width, int height)
 {
-    explicitBounds_ = bounds_ = Bounds{left, top, width, height};
+    state_.explicitBounds = FormBounds{left, top, width, height};
+    Place(state_.explicitBounds);
+}
+
+void TTavrix::Place(const FormBounds& bounds)
+{
+    state_.bounds = bounds;
     if (window_)
-        MoveWindow(window_, left, top, width, height, TRUE);
+        MoveWindow(window_, bounds.left, bounds.top, bounds.width, bounds.height, TRUE);
 }
 
 COLORREF TTavrix::BackgroundColor() const
 {
     // A value with the top bit set names a system colour by its low byte.
-    return (color_ & 0x80000000u) ? GetSysColor(color_ & 0xFF) : static_cast<COLORREF>(color_ & 0x00FFFFFF);
+    return (state_.color & 0x80000000u) ? GetSysColor(state_.color & 0xFF) : static_cast<COLORREF>(state_.color & 0x00FFFFFF);
 }
 
 void TTavrix::PaintTo(HDC dc)
 {
-    RECT client{0, 0, bounds_.width, bounds_.height};
+    RECT client{0, 0, state_.bounds.width, state_.bounds.height};
     if (window_)
         GetClientRect(window_, &client);
     const GdiObject<HBRUSH> brush(CreateSolidBrush(BackgroundColor()));
@@ -259,7 +265,7 @@ void TTavrix::UpdateScrollRanges()
     if (!window_)
         return;
     int horizontal = 0, vertical = 0;
-    if (autoScroll_) {
+    if (state_.autoScroll) {
         RECT client;
         GetClientRect(window_, &client);
         const RECT content = ContentBounds();
@@ -275,11 +281,11 @@ void TTavrix::SizeToContent()
     const RECT content = ContentBounds();
     if (IsRectEmpty(&content) || !window_)
         return;
-    RECT frame{0, 0, content.right + borderWidth_, content.bottom + borderWidth_};
+    RECT frame{0, 0, content.right + state_.borderWidth, content.bottom + state_.borderWidth};
     AdjustWindowRectEx(&frame, GetWindowLongW(window_, GWL_STYLE), FALSE, WindowExStyle());
-    bounds_.width = frame.right - frame.left;
-    bounds_.height = frame.bottom - frame.top;
-    SetWindowPos(window_, nullptr, 0, 0, bounds_.width, bounds_.height, SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+    state_.bounds.width = frame.right - frame.left;
+    state_.bounds.height = frame.bottom - frame.top;
+    SetWindowPos(window_, nullptr, 0, 0, state_.bounds.width, state_.bounds.height, SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
 }
 
 LRESULT TTavrix::HandleMessage(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
@@ -291,7 +297,7 @@ LRESULT TTavrix::HandleMessage(HWND window, UINT message, WPARAM wParam, LPARAM 
     case WM_PAINT: {
         PAINTSTRUCT paint;
         HDC dc = BeginPaint(window, &paint);
-        if (doubleBuffered_) {
+        if (state_.doubleBuffered) {
             RECT client;
             GetClientRect(window, &client);
             HDC memory = CreateCompatibleDC(dc);

@@ -3,8 +3,9 @@
 #include "ControlFactory.h"
 #include "ControlObject.h"
 #include "DiscardsErrorInfo.h"
+#include "DisplayResolution.h"
 #include "FaultReporting.h"
-#include "FormStream.h"
+#include "StoredForm.h"
 
 using Microsoft::WRL::ComPtr;
 
@@ -63,7 +64,7 @@ void SaveForm(TTavrix& form, IStream* stream)
 {
     StreamSink sink(stream);
     PropertyWriter writer(sink);
-    WriteFormStream(form.Snapshot(), writer);
+    WriteFormStream(StoredForm(&form, form.state(), ScreenPixelsPerInch(), form.TextHeight()), writer);
     writer.Flush();
 }
 
@@ -79,14 +80,19 @@ void LoadForm(TTavrix& form, IStream* stream)
         if (back.QuadPart != 0)
             stream->Seek(back, STREAM_SEEK_CUR, nullptr);
     };
+    // Read into a copy of the form's state, which the form then applies in one go: also
+    // after a failure, when the records before it count.
+    StoredForm loading(&form, form.state(), ScreenPixelsPerInch());
     try {
-        const int32_t textHeight = ReadFormStream(reader, form);
-        form.FinishLoad(textHeight);
+        ReadFormStream(reader, loading);
+        loading.FinishLoad();
     } catch (...) {
         moveBack();
+        form.ApplyLoaded(loading.state);
         throw;
     }
     moveBack();
+    form.ApplyLoaded(loading.state);
 }
 
 }  // namespace

@@ -9,6 +9,7 @@
 
 #include "Fault.h"
 #include "FormStream.h"
+#include "StoredForm.h"
 
 namespace {
 
@@ -45,30 +46,30 @@ std::u16string Latin1(const std::string& bytes) { return std::u16string(bytes.be
 class RecordingTarget : public FormStreamTarget {
 public:
     void SetInstanceName(const std::u16string& name) override { instanceName = name; }
-    void Set(FormProperty property, const StoredValue& value) override { set.emplace_back(property, value); }
-    const StoredValue* Find(FormProperty property) const
+    void Set(const StoredAttribute& attribute, const StoredValue& value) override
+    {
+        set.emplace_back(attribute.name, value);
+    }
+    const StoredValue* Find(const std::string& name) const
     {
         for (const auto& entry : set)
-            if (entry.first == property)
+            if (entry.first == name)
                 return &entry.second;
         return nullptr;
     }
     std::u16string instanceName;
-    std::vector<std::pair<FormProperty, StoredValue>> set;
+    std::vector<std::pair<std::string, StoredValue>> set;
 };
 
-FormSnapshot FreshForm()
+// A freshly made form on a 96-dpi screen, whose "0" is 13 pixels high.
+StoredForm FreshForm()
 {
-    FormSnapshot form;
-    form.instanceName = u"Tavrix";
-    form.caption = u"Tavrix";
-    form.color = 0xFF00000F;
-    form.fontColor = 0xFF000008;
-    form.fontName = u"Tahoma";
+    StoredForm form(nullptr, FormState(96), 96, 13);
+    form.state.componentName = u"Tavrix";
     return form;
 }
 
-Bytes Write(const FormSnapshot& form)
+Bytes Write(const StoredForm& form)
 {
     MemorySink sink;
     PropertyWriter writer(sink);
@@ -132,19 +133,19 @@ TEST(FormStream, AFreshFormIsWrittenByteForByte)
 
 TEST(FormStream, ValueEncodings)
 {
-    FormSnapshot form = FreshForm();
-    form.width = 300;
+    StoredForm form = FreshForm();
+    form.state.bounds.width = 300;
     EXPECT_EQ(ValueOf(Write(form), "Width", 3), (Bytes{0x03, 0x2C, 0x01}));
-    form.width = 70000;
+    form.state.bounds.width = 70000;
     EXPECT_EQ(ValueOf(Write(form), "Width", 5), (Bytes{0x04, 0x70, 0x11, 0x01, 0x00}));
-    form.width = -129;
+    form.state.bounds.width = -129;
     EXPECT_EQ(ValueOf(Write(form), "Width", 3), (Bytes{0x03, 0x7F, 0xFF}));
 
-    form.color = 0x00123456;
+    form.state.color = 0x00123456;
     EXPECT_EQ(ValueOf(Write(form), "Color", 5), (Bytes{0x04, 0x56, 0x34, 0x12, 0x00}));
-    form.color = 0x00FF0000;
+    form.state.color = 0x00FF0000;
     EXPECT_EQ(ValueOf(Write(form), "Color", 8), (Bytes{0x07, 0x06, 'c', 'l', 'B', 'l', 'u', 'e'}));
-    form.color = 0x80000005;  // a system colour with no name: its signed value
+    form.state.color = 0x80000005;  // a system colour with no name: its signed value
     EXPECT_EQ(ValueOf(Write(form), "Color", 5), (Bytes{0x04, 0x05, 0x00, 0x00, 0x80}));
 
     const struct {
@@ -156,13 +157,13 @@ TEST(FormStream, ValueEncodings)
                  {std::u16string(256, u'a'), 0x0C},
                  {u"caf\u00e9", 0x14}};
     for (const auto& t : texts) {
-        form.caption = t.caption;
+        form.state.caption = t.caption;
         EXPECT_EQ(ValueOf(Write(form), "Caption", 1), Bytes{t.tag}) << t.caption.size();
     }
-    form.caption = u"カード";
+    form.state.caption = u"カード";
     EXPECT_EQ(ValueOf(Write(form), "Caption", 11), (Bytes{0x12, 3, 0, 0, 0, 0xAB, 0x30, 0xFC, 0x30, 0xC9, 0x30}));
 
-    form.fontStyle = FontStyleBit::Bold | FontStyleBit::StrikeOut;
+    form.state.font.setStyle(FontStyle{true, false, false, true});
     Bytes style{0x0B};
     ShortString(style, "fsBold");
     ShortString(style, "fsStrikeOut");
@@ -172,8 +173,8 @@ TEST(FormStream, ValueEncodings)
 
 TEST(FormStream, TheWriterHandsOnFullBuffersOf4096)
 {
-    FormSnapshot form = FreshForm();
-    form.caption = std::u16string(5000, u'x');
+    StoredForm form = FreshForm();
+    form.state.caption = std::u16string(5000, u'x');
     MemorySink sink;
     PropertyWriter writer(sink);
     WriteFormStream(form, writer);
@@ -184,25 +185,26 @@ TEST(FormStream, TheWriterHandsOnFullBuffersOf4096)
 
 TEST(FormStream, ARoundTripSetsEveryWrittenAttribute)
 {
-    FormSnapshot form = FreshForm();
-    form.axBorderStyle = 2;
-    form.printScale = 2;
-    form.caption = u"Kiosk カード";
-    form.fontStyle = FontStyleBit::Italic;
-    form.scaled = false;
+    StoredForm form = FreshForm();
+    form.state.borderStyle = 2;
+    form.state.printScale = 2;
+    form.state.caption = u"Kiosk カード";
+    form.state.font.setStyle(FontStyle{false, true, false, false});
+    form.state.pixelsPerInch = 0;
     MemorySource source(Write(form));
     PropertyReader reader(source, Latin1);
     RecordingTarget target;
-    EXPECT_EQ(ReadFormStream(reader, target), 13);
+    ReadFormStream(reader, target);
+    EXPECT_EQ(target.Find("TextHeight")->integer, 13);
     EXPECT_EQ(target.instanceName, u"Tavrix");
-    EXPECT_EQ(target.Find(FormProperty::AxBorderStyle)->integer, 2);
-    EXPECT_EQ(target.Find(FormProperty::PrintScale)->integer, 2);
-    EXPECT_EQ(target.Find(FormProperty::Caption)->text, u"Kiosk カード");
-    EXPECT_EQ(target.Find(FormProperty::Color)->integer, 0xFF00000F);
-    EXPECT_EQ(target.Find(FormProperty::FontCharset)->integer, 1);
-    EXPECT_EQ(target.Find(FormProperty::FontHeight)->integer, -11);
-    EXPECT_EQ(target.Find(FormProperty::FontStyle)->integer, static_cast<int64_t>(FontStyleBit::Italic));
-    EXPECT_FALSE(target.Find(FormProperty::Scaled)->boolean);
+    EXPECT_EQ(target.Find("AxBorderStyle")->integer, 2);
+    EXPECT_EQ(target.Find("PrintScale")->integer, 2);
+    EXPECT_EQ(target.Find("Caption")->text, u"Kiosk カード");
+    EXPECT_EQ(target.Find("Color")->integer, 0xFF00000F);
+    EXPECT_EQ(target.Find("Font.Charset")->integer, 1);
+    EXPECT_EQ(target.Find("Font.Height")->integer, -11);
+    EXPECT_EQ(target.Find("Font.Style")->integer, static_cast<int64_t>(FontStyleBit::Italic));
+    EXPECT_FALSE(target.Find("Scaled")->boolean);
     EXPECT_EQ(reader.Unconsumed(), 0u);
 }
 
@@ -332,7 +334,7 @@ TEST(FormStream, InvalidUtf8BecomesReplacementCharacters)
     const Outcome outcome =
         Read(Stream({{"Caption", {0x14, 6, 0, 0, 0, 'a', 0xC3, 0x28, 0xE2, 0x82, 'b'}}}));
     ASSERT_FALSE(outcome.failed);
-    EXPECT_EQ(outcome.target.Find(FormProperty::Caption)->text, u"a\uFFFD(\uFFFDb");
+    EXPECT_EQ(outcome.target.Find("Caption")->text, u"a\uFFFD(\uFFFDb");
     EXPECT_EQ(FromUtf8("\xF0\x9F\x98\x80"), u"\U0001F600");
     EXPECT_EQ(FromUtf8("\xC0\x80"), u"\uFFFD\uFFFD") << "an overlong form";
     EXPECT_EQ(FromUtf8("\xED\xA0\x80"), u"\uFFFD\uFFFD\uFFFD") << "a surrogate";
@@ -442,9 +444,9 @@ TEST(FormStream, ValuesLongAsTheStreamAreNotHeld)
         std::string fault;  // empty: read
     } cases[] = {
         {"unknown set members", record("Font.Style", {0x0B}), {1, 'x'}, Megabyte, ends,
-         refused + "unknown member x of Style"},
+         refused + "unknown member x of Font.Style"},
         {"known set members", record("Font.Style", {0x0B, 1, 'x'}), {6, 'f', 's', 'B', 'o', 'l', 'd'}, Megabyte / 4,
-         ends, refused + "unknown member x of Style"},
+         ends, refused + "unknown member x of Font.Style"},
         {"set members cut short", record("Font.Style", {0x0B, 1, 'x'}), {1, 'y'}, Megabyte, {},
          invalid + "it ends before its data does"},
         {"a set for an integer", record("Width", {0x0B}), {1, 'x'}, Megabyte, ends, refused + "no integer for Width"},

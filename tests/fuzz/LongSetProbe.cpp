@@ -19,7 +19,7 @@ namespace {
 class Ignoring : public FormStreamTarget {
 public:
     void SetInstanceName(const std::u16string&) override {}
-    void Set(FormProperty, const StoredValue&) override {}
+    void Set(const StoredAttribute&, const StoredValue&) override {}
 };
 
 std::u16string Latin1(const std::string& bytes) { return std::u16string(bytes.begin(), bytes.end()); }

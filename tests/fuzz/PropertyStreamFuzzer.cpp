@@ -12,7 +12,7 @@ namespace {
 class AcceptingTarget : public FormStreamTarget {
 public:
     void SetInstanceName(const std::u16string& name) override { names += name.size(); }
-    void Set(FormProperty, const StoredValue& value) override { total += value.text.size() + value.integer; }
+    void Set(const StoredAttribute&, const StoredValue& value) override { total += value.text.size() + value.integer; }
     size_t names = 0;
     int64_t total = 0;
 };
