@@ -7,9 +7,11 @@
 #include <string>
 #include <vector>
 
+#include "Bstr.h"
 #include "DiscardsErrorInfo.h"
 #include "FaultReporting.h"
 #include "TavrixTypeInfo.h"
+#include "Variant.h"
 
 namespace {
 
@@ -54,10 +56,9 @@ std::vector<BagProperty> BagProperties()
             listed |= property.dispid == member.dispid;
         if (!counterpart || listed)
             continue;
-        BSTR name = nullptr;
-        Check(type->GetDocumentation(member.dispid, &name, nullptr, nullptr, nullptr));
-        properties.push_back(BagProperty{member.dispid, std::wstring(name, SysStringLen(name))});
-        SysFreeString(name);
+        Bstr name;
+        Check(type->GetDocumentation(member.dispid, name.out(), nullptr, nullptr, nullptr));
+        properties.push_back(BagProperty{member.dispid, std::wstring(name.get(), SysStringLen(name.get()))});
     }
     return properties;
 }
@@ -72,15 +73,13 @@ HRESULT STDMETHODCALLTYPE ControlObject::Load(IPropertyBag* bag, IErrorLog* log)
         const DiscardsErrorInfo discarded;
         ITavrix& dispatch = *form_;
         for (const BagProperty& property : BagProperties()) {
-            VARIANT value;
-            VariantInit(&value);
-            if (bag->Read(property.name.c_str(), &value, log) == S_OK) {
+            Variant value;
+            if (bag->Read(property.name.c_str(), value.get(), log) == S_OK) {
                 DISPID named = DISPID_PROPERTYPUT;
-                DISPPARAMS parameters{&value, &named, 1, 1};
+                DISPPARAMS parameters{value.get(), &named, 1, 1};
                 dispatch.Invoke(property.dispid, IID_NULL, 0, DISPATCH_PROPERTYPUT, &parameters, nullptr, nullptr,
                                 nullptr);  // a put that fails skips the property
             }
-            VariantClear(&value);
         }
         return S_OK;
     });
@@ -93,13 +92,11 @@ HRESULT STDMETHODCALLTYPE ControlObject::Save(IPropertyBag* bag, BOOL, BOOL)
     return Guard([&]() -> HRESULT {
         ITavrix& dispatch = *form_;
         for (const BagProperty& property : BagProperties()) {
-            VARIANT value;
-            VariantInit(&value);
+            Variant value;
             DISPPARAMS none{nullptr, nullptr, 0, 0};
-            Check(dispatch.Invoke(property.dispid, IID_NULL, 0, DISPATCH_PROPERTYGET, &none, &value, nullptr,
+            Check(dispatch.Invoke(property.dispid, IID_NULL, 0, DISPATCH_PROPERTYGET, &none, value.get(), nullptr,
                                   nullptr));
-            bag->Write(property.name.c_str(), &value);  // a failed write does not stop the save
-            VariantClear(&value);
+            bag->Write(property.name.c_str(), value.get());  // a failed write does not stop the save
         }
         return S_OK;
     });

@@ -64,7 +64,11 @@ void SaveForm(TTavrix& form, IStream* stream)
 {
     StreamSink sink(stream);
     PropertyWriter writer(sink);
-    WriteFormStream(StoredForm(&form, form.state(), ScreenPixelsPerInch(), form.TextHeight()), writer);
+    // The screen's resolution counts only for a form that is not scaled: asked only then,
+    // since asking costs a device context.
+    const int32_t scaled = form.state().pixelsPerInch;
+    const int32_t screen = scaled != 0 ? scaled : ScreenPixelsPerInch();
+    WriteFormStream(StoredForm(&form, form.state(), screen, form.TextHeight()), writer);
     writer.Flush();
 }
 

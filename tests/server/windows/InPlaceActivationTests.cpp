@@ -41,6 +41,28 @@ public:
     LONG lastIndex = 0;
 };
 
+// Counts the form windows made on this thread while it lives.
+class FormWindowsMade {
+public:
+    FormWindowsMade() : hook_(SetWindowsHookExW(WH_CBT, &Hook, nullptr, GetCurrentThreadId())) { count = 0; }
+    ~FormWindowsMade() { UnhookWindowsHookEx(hook_); }
+    FormWindowsMade(const FormWindowsMade&) = delete;
+    FormWindowsMade& operator=(const FormWindowsMade&) = delete;
+    int made() const { return count; }
+
+private:
+    static LRESULT CALLBACK Hook(int code, WPARAM wParam, LPARAM lParam)
+    {
+        wchar_t name[16] = {};
+        if (code == HCBT_CREATEWND && GetClassNameW(reinterpret_cast<HWND>(wParam), name, 16) &&
+            std::wstring(name) == L"TTavrix")
+            ++count;
+        return CallNextHookEx(nullptr, code, wParam, lParam);
+    }
+    static inline int count = 0;
+    HHOOK hook_;
+};
+
 class InPlace : public ::testing::Test {
 protected:
     static void SetUpTestSuite()
@@ -224,7 +246,10 @@ TEST_F(InPlace, LoadingEveryAttributeRaisesThesePinnedEvents)
     stream->Seek({}, STREAM_SEEK_SET, nullptr);
     ComPtr<IPersistStreamInit> persist;
     control.As(&persist);
+    const FormWindowsMade windows;
     ASSERT_EQ(persist->Load(stream.Get()), S_OK);
+    // The new border and the new pop-up mode take one new window between them.
+    EXPECT_EQ(windows.made(), 1);
     std::vector<DISPID> duringLoad;
     for (const RecordedInvoke& call : sink->calls)
         duringLoad.push_back(call.dispid);
