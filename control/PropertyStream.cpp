@@ -16,6 +16,20 @@ constexpr int MaximumListDepth = 32;
     throw Fault(std::u16string(text.begin(), text.end()));
 }
 
+// A surrogate without its partner has no UTF-8 form: the UTF-8 of such a text holds
+// U+FFFD in its place.
+bool HasLoneSurrogate(const std::u16string& text)
+{
+    for (size_t i = 0; i < text.size(); ++i) {
+        const char16_t c = text[i];
+        if (c >= 0xD800 && c <= 0xDBFF && i + 1 < text.size() && text[i + 1] >= 0xDC00 && text[i + 1] <= 0xDFFF)
+            ++i;
+        else if (c >= 0xD800 && c <= 0xDFFF)
+            return true;
+    }
+    return false;
+}
+
 void PutLittleEndian(PropertyWriter& writer, uint64_t value, int bytes)
 {
     uint8_t out[8];
@@ -148,11 +162,16 @@ void PropertyWriter::Identifier(const std::string& name)
 void PropertyWriter::Text(const std::u16string& text)
 {
     const std::string utf8 = Utf8(text);
-    if (utf8.size() >= 2 * text.size()) {
+    // A text UTF-8 cannot hold goes as UTF-16 too, or a save would lose it.
+    if (utf8.size() >= 2 * text.size() || HasLoneSurrogate(text)) {
         Byte(PropertyTag::WString);
         PutLittleEndian(*this, text.size(), 4);
-        for (char16_t unit : text)
-            PutLittleEndian(*this, unit, 2);
+        std::string units(2 * text.size(), '\0');  // little-endian, handed on at once
+        for (size_t i = 0; i < text.size(); ++i) {
+            units[2 * i] = static_cast<char>(text[i] & 0xFF);
+            units[2 * i + 1] = static_cast<char>(text[i] >> 8);
+        }
+        Bytes(units.data(), units.size());
     } else if (std::any_of(utf8.begin(), utf8.end(), [](char c) { return static_cast<uint8_t>(c) >= 0x80; })) {
         Byte(PropertyTag::Utf8String);
         PutLittleEndian(*this, utf8.size(), 4);

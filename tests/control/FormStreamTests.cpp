@@ -155,7 +155,8 @@ TEST(FormStream, ValueEncodings)
                  {u"Kiosk カード", 0x14},
                  {std::u16string(255, u'a'), 0x06},
                  {std::u16string(256, u'a'), 0x0C},
-                 {u"caf\u00e9", 0x14}};
+                 {u"caf\u00e9", 0x14},
+                 {std::u16string{u'a', u'a', u'a', char16_t(0xDE00)}, 0x12}};  // UTF-8 has no lone surrogate
     for (const auto& t : texts) {
         form.state.caption = t.caption;
         EXPECT_EQ(ValueOf(Write(form), "Caption", 1), Bytes{t.tag}) << t.caption.size();
