@@ -16,20 +16,6 @@ constexpr int MaximumListDepth = 32;
     throw Fault(std::u16string(text.begin(), text.end()));
 }
 
-// A surrogate without its partner has no UTF-8 form: the UTF-8 of such a text holds
-// U+FFFD in its place.
-bool HasLoneSurrogate(const std::u16string& text)
-{
-    for (size_t i = 0; i < text.size(); ++i) {
-        const char16_t c = text[i];
-        if (c >= 0xD800 && c <= 0xDBFF && i + 1 < text.size() && text[i + 1] >= 0xDC00 && text[i + 1] <= 0xDFFF)
-            ++i;
-        else if (c >= 0xD800 && c <= 0xDFFF)
-            return true;
-    }
-    return false;
-}
-
 void PutLittleEndian(PropertyWriter& writer, uint64_t value, int bytes)
 {
     uint8_t out[8];
@@ -38,17 +24,20 @@ void PutLittleEndian(PropertyWriter& writer, uint64_t value, int bytes)
     writer.Bytes(out, bytes);
 }
 
-}  // namespace
-
-std::string Utf8(const std::u16string& text)
+// The UTF-8 of text; a surrogate without its partner, which UTF-8 cannot hold, becomes
+// U+FFFD, and lossy (when given) tells whether that happened.
+std::string ToUtf8(const std::u16string& text, bool* lossy)
 {
     std::string out;
     for (size_t i = 0; i < text.size(); ++i) {
         char32_t c = text[i];
-        if (c >= 0xD800 && c <= 0xDBFF && i + 1 < text.size() && text[i + 1] >= 0xDC00 && text[i + 1] <= 0xDFFF)
+        if (c >= 0xD800 && c <= 0xDBFF && i + 1 < text.size() && text[i + 1] >= 0xDC00 && text[i + 1] <= 0xDFFF) {
             c = 0x10000 + ((c - 0xD800) << 10) + (text[++i] - 0xDC00);
-        else if (c >= 0xD800 && c <= 0xDFFF)
+        } else if (c >= 0xD800 && c <= 0xDFFF) {
             c = 0xFFFD;
+            if (lossy)
+                *lossy = true;
+        }
         if (c < 0x80) {
             out += static_cast<char>(c);
         } else if (c < 0x800) {
@@ -67,6 +56,10 @@ std::string Utf8(const std::u16string& text)
     }
     return out;
 }
+
+}  // namespace
+
+std::string Utf8(const std::u16string& text) { return ToUtf8(text, nullptr); }
 
 std::u16string FromUtf8(const std::string& bytes)
 {
@@ -161,9 +154,10 @@ void PropertyWriter::Identifier(const std::string& name)
 
 void PropertyWriter::Text(const std::u16string& text)
 {
-    const std::string utf8 = Utf8(text);
+    bool lossy = false;
+    const std::string utf8 = ToUtf8(text, &lossy);
     // A text UTF-8 cannot hold goes as UTF-16 too, or a save would lose it.
-    if (utf8.size() >= 2 * text.size() || HasLoneSurrogate(text)) {
+    if (utf8.size() >= 2 * text.size() || lossy) {
         Byte(PropertyTag::WString);
         PutLittleEndian(*this, text.size(), 4);
         std::string units(2 * text.size(), '\0');  // little-endian, handed on at once
