@@ -22,6 +22,16 @@ struct FormState {
     // at 96 pixels per inch, and the form takes the screen's.
     explicit FormState(int32_t screenPixelsPerInch);
 
+    // The rules of the form's setters, which a load follows too.
+    // Places the form: the bounds become its explicit bounds as well.
+    void SetBounds(const FormBounds& placed) { explicitBounds = bounds = placed; }
+    // A form that becomes scaled takes the screen's resolution; one that stops drops its own.
+    void SetScaled(bool scaled, int32_t screenPixelsPerInch);
+    // Only a change of the resolution the form reports, and only 0 or a value above 35.
+    void SetPixelsPerInch(int32_t value, int32_t effectivePixelsPerInch);
+    // Whether the buffering changed; a change stops the form following its parent's.
+    bool SetDoubleBuffered(bool value);
+
     std::u16string componentName;
     int32_t tag = 0;
     bool alignWithMargins = false;

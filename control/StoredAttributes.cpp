@@ -35,10 +35,6 @@ bool Text(Value& out, const std::u16string& text)
     return true;
 }
 
-// A record that places the form sets its bounds as the form itself would: they become its
-// explicit bounds too.
-void Place(Form& f, FormBounds bounds) { f.state.explicitBounds = f.state.bounds = bounds; }
-
 FontStyle StyleOf(int32_t bits)
 {
     return FontStyle{(bits & FontStyleBit::Bold) != 0, (bits & FontStyleBit::Italic) != 0,
@@ -63,22 +59,22 @@ const StoredAttribute Attributes[] = {
      [](const Form& f, Value& v) { return f.state.alignWithMargins && Flag(v, true); }},
     {"Left", Integral, {}, [](Form& f, const Value& v) {
          const FormBounds b = f.state.bounds;
-         Place(f, {Number(v), b.top, b.width, b.height});
+         f.state.SetBounds({Number(v), b.top, b.width, b.height});
      },
      [](const Form& f, Value& v) { return Integer(v, f.state.bounds.left); }},
     {"Top", Integral, {}, [](Form& f, const Value& v) {
          const FormBounds b = f.state.bounds;
-         Place(f, {b.left, Number(v), b.width, b.height});
+         f.state.SetBounds({b.left, Number(v), b.width, b.height});
      },
      [](const Form& f, Value& v) { return Integer(v, f.state.bounds.top); }},
     {"Width", Integral, {}, [](Form& f, const Value& v) {
          const FormBounds b = f.state.bounds;
-         Place(f, {b.left, b.top, Number(v), b.height});
+         f.state.SetBounds({b.left, b.top, Number(v), b.height});
      },
      [](const Form& f, Value& v) { return Integer(v, f.state.bounds.width); }},
     {"Height", Integral, {}, [](Form& f, const Value& v) {
          const FormBounds b = f.state.bounds;
-         Place(f, {b.left, b.top, b.width, Number(v)});
+         f.state.SetBounds({b.left, b.top, b.width, Number(v)});
      },
      [](const Form& f, Value& v) { return Integer(v, f.state.bounds.height); }},
     {"ParentCustomHint", Boolean, {}, [](Form& f, const Value& v) { f.state.parentCustomHint = v.boolean; },
@@ -121,10 +117,7 @@ const StoredAttribute Attributes[] = {
          return f.state.printScale != 1 && f.state.printScale < std::size(PrintScales) && Integer(v, f.state.printScale);
      }},
     {"Scaled", Boolean, {},
-     [](Form& f, const Value& v) {
-         if (v.boolean != (f.state.pixelsPerInch != 0))
-             f.state.pixelsPerInch = v.boolean ? f.screenPixelsPerInch : 0;
-     },
+     [](Form& f, const Value& v) { f.state.SetScaled(v.boolean, f.screenPixelsPerInch); },
      [](const Form& f, Value& v) { return f.state.pixelsPerInch == 0 && Flag(v, false); }},
     {"ExplicitLeft", Integral, {}, [](Form& f, const Value& v) { f.state.explicitBounds.left = Number(v); }, nullptr},
     {"ExplicitTop", Integral, {}, [](Form& f, const Value& v) { f.state.explicitBounds.top = Number(v); }, nullptr},
@@ -136,12 +129,11 @@ const StoredAttribute Attributes[] = {
      [](const Form& f, Value& v) {
          return f.state.explicitBounds.height != f.state.bounds.height && Integer(v, f.state.explicitBounds.height);
      }},
-    // While loading, only a scaled form takes a resolution, and only one its setter accepts.
+    // While loading, only a scaled form takes a resolution.
     {"PixelsPerInch", Integral, {},
      [](Form& f, const Value& v) {
-         const int32_t value = Number(v);
-         if (f.state.pixelsPerInch != 0 && value != f.EffectivePixelsPerInch() && (value == 0 || value > 35))
-             f.state.pixelsPerInch = value;
+         if (f.state.pixelsPerInch != 0)
+             f.state.SetPixelsPerInch(Number(v), f.EffectivePixelsPerInch());
      },
      [](const Form& f, Value& v) { return Integer(v, f.EffectivePixelsPerInch()); }},
     // Used once all records are read.
@@ -158,14 +150,7 @@ const StoredAttribute Attributes[] = {
     {"ScreenSnap", Boolean, {}, [](Form& f, const Value& v) { f.state.screenSnap = v.boolean; }, nullptr},
     {"SnapBuffer", Integral, {}, [](Form& f, const Value& v) { f.state.snapBuffer = Number(v); }, nullptr},
     {"DockSite", Boolean, {}, [](Form& f, const Value& v) { f.state.dockSite = v.boolean; }, nullptr},
-    {"DoubleBuffered", Boolean, {},
-     [](Form& f, const Value& v) {
-         if (v.boolean != f.state.doubleBuffered) {
-             f.state.doubleBuffered = v.boolean;
-             f.state.parentDoubleBuffered = false;
-         }
-     },
-     nullptr},
+    {"DoubleBuffered", Boolean, {}, [](Form& f, const Value& v) { f.state.SetDoubleBuffered(v.boolean); }, nullptr},
     {"ParentDoubleBuffered", Boolean, {}, [](Form& f, const Value& v) { f.state.parentDoubleBuffered = v.boolean; },
      nullptr},
     {"UseDockManager", Boolean, {}, [](Form& f, const Value& v) { f.state.useDockManager = v.boolean; }, nullptr},

@@ -205,10 +205,7 @@ HRESULT STDMETHODCALLTYPE TTavrix::get_PixelsPerInch(LONG* value)
 
 HRESULT STDMETHODCALLTYPE TTavrix::put_PixelsPerInch(LONG value)
 {
-    return Guard([&] {
-        if (value != EffectivePixelsPerInch() && (value == 0 || value > 35))
-            state_.pixelsPerInch = value;
-    });
+    return Guard([&] { state_.SetPixelsPerInch(value, EffectivePixelsPerInch()); });
 }
 
 HRESULT STDMETHODCALLTYPE TTavrix::get_PrintScale(TxPrintScale* value)
@@ -228,11 +225,7 @@ HRESULT STDMETHODCALLTYPE TTavrix::get_Scaled(VARIANT_BOOL* value)
 
 HRESULT STDMETHODCALLTYPE TTavrix::put_Scaled(VARIANT_BOOL value)
 {
-    return Guard([&] {
-        if ((value != 0) == (state_.pixelsPerInch != 0))
-            return;
-        state_.pixelsPerInch = value ? ScreenPixelsPerInch() : 0;
-    });
+    return Guard([&] { state_.SetScaled(value != 0, ScreenPixelsPerInch()); });
 }
 
 HRESULT STDMETHODCALLTYPE TTavrix::get_Active(VARIANT_BOOL* value)
@@ -342,11 +335,8 @@ HRESULT STDMETHODCALLTYPE TTavrix::put_DoubleBuffered(VARIANT_BOOL value)
 
 void TTavrix::ChangeDoubleBuffered(bool value)
 {
-    if (value == state_.doubleBuffered)
-        return;
-    state_.doubleBuffered = value;
-    state_.parentDoubleBuffered = false;
-    Repaint();
+    if (state_.SetDoubleBuffered(value))
+        Repaint();
 }
 
 HRESULT STDMETHODCALLTYPE TTavrix::get_AlignDisabled(VARIANT_BOOL* value)

@@ -169,8 +169,8 @@ void TTavrix::RebuildNow()
 
 void TTavrix::SetBounds(int left, int top, int width, int height)
 {
-    state_.explicitBounds = FormBounds{left, top, width, height};
-    Place(state_.explicitBounds);
+    state_.SetBounds(FormBounds{left, top, width, height});
+    Place(state_.bounds);
 }
 
 void TTavrix::Place(const FormBounds& bounds)
