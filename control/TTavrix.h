@@ -77,6 +77,8 @@ public:
     const std::u16string& componentName() const { return state_.componentName; }
     // The height in pixels of the text "0" in the form's font.
     int32_t TextHeight() const;
+    // The resolution the form reports: its own, or the screen's when it is not scaled.
+    int32_t EffectivePixelsPerInch() const;
     // Draws the form's client area into a device context at its origin.
     void PaintTo(HDC dc);
     // Draws the window, border (PRF_NONCLIENT) and client (PRF_CLIENT), with its top-left
@@ -206,7 +208,6 @@ private:
     FontLink& Link();
     void Raise(DISPID event);
     static void Notify(const Notification& notification);
-    int32_t EffectivePixelsPerInch() const;
     IDispatch* ControllerDispatch();
 
     IUnknown* controller_;

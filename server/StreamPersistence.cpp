@@ -64,11 +64,9 @@ void SaveForm(TTavrix& form, IStream* stream)
 {
     StreamSink sink(stream);
     PropertyWriter writer(sink);
-    // The screen's resolution counts only for a form that is not scaled: asked only then,
-    // since asking costs a device context.
-    const int32_t scaled = form.state().pixelsPerInch;
-    const int32_t screen = scaled != 0 ? scaled : ScreenPixelsPerInch();
-    WriteFormStream(StoredForm(&form, form.state(), screen, form.TextHeight()), writer);
+    // A save uses the screen's resolution only as what an unscaled form reports, so the form's
+    // reported resolution serves; the form asks the screen (a device context) only then.
+    WriteFormStream(StoredForm(&form, form.state(), form.EffectivePixelsPerInch(), form.TextHeight()), writer);
     writer.Flush();
 }
 
