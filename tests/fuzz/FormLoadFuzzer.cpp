@@ -25,11 +25,17 @@ constexpr int32_t TextHeight = 13;
 
 const char owner = 0;  // the one form of this process: its name never gets a suffix
 
+// A loaded form as a save sees it: with the text height a save measures.
+StoredForm AsSaved(const StoredForm& loaded)
+{
+    return StoredForm(&owner, loaded.state, loaded.screenPixelsPerInch, TextHeight);
+}
+
 std::string Save(const StoredForm& loaded)
 {
     Saved saved;
     PropertyWriter writer(saved);
-    WriteFormStream(StoredForm(&owner, loaded.state, loaded.screenPixelsPerInch, TextHeight), writer);
+    WriteFormStream(AsSaved(loaded), writer);
     writer.Flush();
     return saved.data;
 }
@@ -43,8 +49,7 @@ bool WrittenValuesComeBack(const StoredForm& first, const StoredForm& second)
     if (first.state.componentName != second.state.componentName)
         return false;
     const bool rescaled = first.state.pixelsPerInch != 0 && first.state.pixelsPerInch != first.screenPixelsPerInch;
-    const StoredForm a(&owner, first.state, first.screenPixelsPerInch, TextHeight);
-    const StoredForm b(&owner, second.state, second.screenPixelsPerInch, TextHeight);
+    const StoredForm a = AsSaved(first), b = AsSaved(second);
     for (const StoredAttribute& attribute : StoredAttributes()) {
         const std::string name = attribute.name;
         StoredValue saved, reloaded;
