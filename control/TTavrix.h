@@ -74,7 +74,6 @@ public:
     // Takes every attribute of loaded, each change with its effect on the window, in the
     // order a stream lists them; the window is rebuilt once at most.
     void ApplyLoaded(const FormState& loaded);
-    const std::u16string& componentName() const { return state_.componentName; }
     // The height in pixels of the text "0" in the form's font.
     int32_t TextHeight() const;
     // The resolution the form reports: its own, or the screen's when it is not scaled.
