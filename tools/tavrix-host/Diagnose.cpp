@@ -10,11 +10,18 @@
 #include "JsonText.h"
 #include "ReaderLibrary.h"
 #include "SimulatorCommand.h"
+#include "Tavrix_h.h"
 #include "WindowsError.h"
 
 namespace {
 
-constexpr wchar_t ServerKey[] = L"CLSID\\{9989C1FE-0F81-4696-AB1F-1D780126E85B}\\InprocServer32";
+// The registry key naming the control's server file.
+std::wstring ServerKey()
+{
+    wchar_t classId[39] = {};
+    StringFromGUID2(CLSID_Tavrix, classId, 39);
+    return std::wstring(L"CLSID\\") + classId + L"\\InprocServer32";
+}
 
 // A text as a JSON string.
 std::string Utf8(const std::wstring& text) { return JsonText(std::u16string(text.begin(), text.end())); }
@@ -64,7 +71,7 @@ Control RegisteredControl(const char* architecture, REGSAM view)
     wchar_t path[MAX_PATH] = {};
     DWORD size = sizeof path;
     HKEY key = nullptr;
-    if (RegOpenKeyExW(HKEY_CLASSES_ROOT, ServerKey, 0, KEY_READ | view, &key) != ERROR_SUCCESS)
+    if (RegOpenKeyExW(HKEY_CLASSES_ROOT, ServerKey().c_str(), 0, KEY_READ | view, &key) != ERROR_SUCCESS)
         return control;
     control.registered = RegQueryValueExW(key, nullptr, nullptr, nullptr, reinterpret_cast<BYTE*>(path), &size) ==
                          ERROR_SUCCESS;
