@@ -5,6 +5,7 @@
 # whose text that page cannot hold, so the database is switched to the Japanese page (932) and
 # each RegistryValue with such a text (it must carry an Id) is written again with msibuild.
 set -euo pipefail
+source "$(dirname "${BASH_SOURCE[0]}")/../scripts/failed-step.sh"
 here=$(cd "$(dirname "$0")" && pwd)
 wxs=${NORVANE_WXS:-$here/Norvane.wxs}
 usage() { echo "usage: $0 VERSION BINDIR OUTPUT [x86|x64]" >&2; exit 2; }

@@ -9,6 +9,7 @@
 # The output is what regedit writes: UTF-16LE with a byte order mark and CRLF line ends (the verb
 # is Japanese; an ANSI .reg would depend on the importing machine's code page).
 set -euo pipefail
+source "$(dirname "${BASH_SOURCE[0]}")/../scripts/failed-step.sh"
 here=$(cd "$(dirname "$0")" && pwd)
 wxs=${NORVANE_WXS:-$here/Norvane.wxs}
 usage() { echo "usage: $0 x86|x64 OCXPATH" >&2; exit 2; }

@@ -2,8 +2,12 @@
 
 #include <windows.h>
 
+#include <mutex>  // std::lock_guard
+
 #include "CardRead.h"
 #include "FileHandle.h"
+#include "Lock.h"
+#include "RememberedMachine.h"
 
 namespace {
 
@@ -13,10 +17,33 @@ struct ReaderLibrary {
     ReaderEntryPoints entryPoints;
 } readerLibrary;
 
-bool IsFile(const wchar_t* path)
+// What the header of the file at each of the two paths said; a search can also run outside a
+// read (tavrix-host's diagnosis), so the answers have a lock of their own.
+Lock rememberedLock;
+RememberedMachine rememberedMachines[2];
+
+uint64_t Wide(DWORD high, DWORD low)
 {
-    const DWORD attributes = GetFileAttributesW(path);
-    return attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY);
+    return uint64_t{high} << 32 | low;
+}
+
+// The stamp of the file at the path; none when the path names no file (a directory does not count).
+std::optional<FileStamp> StampOfFile(const wchar_t* path)
+{
+    WIN32_FILE_ATTRIBUTE_DATA data;
+    if (!GetFileAttributesExW(path, GetFileExInfoStandard, &data) || (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY))
+        return std::nullopt;
+    return FileStamp{Wide(data.nFileSizeHigh, data.nFileSizeLow),
+                     Wide(data.ftCreationTime.dwHighDateTime, data.ftCreationTime.dwLowDateTime),
+                     Wide(data.ftLastWriteTime.dwHighDateTime, data.ftLastWriteTime.dwLowDateTime)};
+}
+
+// The machine of the library file at one of the two paths, read again only when the file changed.
+std::optional<uint16_t> RememberedFileMachine(const wchar_t* path, const FileStamp& stamp)
+{
+    RememberedMachine& remembered = rememberedMachines[path == ReaderLibraryPathProgramFiles ? 0 : 1];
+    const std::lock_guard<Lock> locked(rememberedLock);
+    return remembered.Of(stamp, [path] { return FileMachine(path); });
 }
 
 template <typename Function>
@@ -45,8 +72,8 @@ std::optional<uint16_t> FileMachine(const wchar_t* path)
 const wchar_t* ChosenReaderLibrary(uint16_t machine)
 {
     for (const wchar_t* path : ReaderLibrarySearchOrder(machine)) {
-        if (IsFile(path)) {
-            const std::optional<uint16_t> fileMachine = FileMachine(path);
+        if (const std::optional<FileStamp> stamp = StampOfFile(path)) {
+            const std::optional<uint16_t> fileMachine = RememberedFileMachine(path, *stamp);
             if (!fileMachine || *fileMachine == machine)
                 return path;
         }

@@ -39,7 +39,8 @@ std::optional<uint16_t> FileMachine(const wchar_t* path);
 // The library a build for the machine takes: the first of its paths that names a file (a
 // directory does not count), unless that file is a library for another processor (a 32-bit one
 // in a 64-bit process, or the other way round), which is passed over. A file whose header cannot
-// be read is taken, and left to LoadLibraryW to judge. Null when no path qualifies.
+// be read is taken, and left to LoadLibraryW to judge. Null when no path qualifies. A file's header
+// is read again only when its size or times changed since the last search.
 const wchar_t* ChosenReaderLibrary(uint16_t machine);
 
 // Loads the library ChosenReaderLibrary gives for this process and resolves its seven entry

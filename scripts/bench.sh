@@ -2,6 +2,7 @@
 # Builds and runs tavrix-bench under Wine with the reader simulator answering at once, for each
 # architecture this machine runs, and prints their figures side by side.
 set -euo pipefail
+source "$(dirname "${BASH_SOURCE[0]}")/failed-step.sh"
 top=$(cd "$(dirname "$0")/.." && pwd)
 source "$top/scripts/architectures.sh"
 source "$top/scripts/wine-session.sh"

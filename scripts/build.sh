@@ -4,6 +4,7 @@
 #   x86     build/windows:      the 32-bit Windows build
 #   x64     build/windows-x64:  the 64-bit Windows build, from the same sources
 set -euo pipefail
+source "$(dirname "${BASH_SOURCE[0]}")/failed-step.sh"
 top=$(cd "$(dirname "$0")/.." && pwd)
 source "$top/scripts/architectures.sh"
 jobs=$(nproc)

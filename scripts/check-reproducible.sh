@@ -2,6 +2,7 @@
 # Builds the shipped Norvane.ocx of each architecture from two clean clones of the committed HEAD at different
 # paths and compares the bytes: the same commit must give the same file anywhere.
 set -euo pipefail
+source "$(dirname "${BASH_SOURCE[0]}")/failed-step.sh"
 top=$(cd "$(dirname "$0")/.." && pwd)
 work=$top/build/reproducible
 

@@ -5,6 +5,7 @@
 # 32-bit programs, the x64 build otherwise (NORVANE_X64_ONLY=1 chooses x64 anywhere), and says
 # which. Uses your display when there is one, Xvfb otherwise.
 set -euo pipefail
+source "$(dirname "${BASH_SOURCE[0]}")/failed-step.sh"
 top=$(cd "$(dirname "$0")/.." && pwd)
 source "$top/scripts/architectures.sh"
 

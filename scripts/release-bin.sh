@@ -3,6 +3,7 @@
 # that architecture's build (hard links) beside its shipped Norvane.ocx, so that tests and
 # benchmarks can run against it. Needs both builds.   release-bin.sh [x86|x64]
 set -euo pipefail
+source "$(dirname "${BASH_SOURCE[0]}")/failed-step.sh"
 top=$(cd "$(dirname "$0")/.." && pwd)
 source "$top/scripts/architectures.sh"
 arch=${1:-x86}

@@ -3,6 +3,7 @@
 # with its symbols in Norvane.ocx.debug beside it) and Norvane-<version>.msi; for x64 the same in
 # build/release/x64 and Norvane-<version>-x64.msi; and the SDK with both. Idempotent.
 set -euo pipefail
+source "$(dirname "${BASH_SOURCE[0]}")/failed-step.sh"
 top=$(cd "$(dirname "$0")/.." && pwd)
 source "$top/scripts/architectures.sh"
 release=$top/build/release
@@ -70,10 +71,17 @@ cp "$release/cmake/control/Tavrix_h.h" "$release/cmake/control/Tavrix_i.c" "$sta
 cp -r "$top/samples/cpp" "$top/samples/vbscript" "$top/samples/wsh" "$top/samples/hta" "$top/samples/vba" \
     "$top/samples/dotnet" "$top/samples/scenarios" "$stage/$sdk/samples/"
 # For integrators whose own installer places the control: its registry entries at our installers'
-# paths, read from the package's source, and that source for those who build with WiX.
+# paths, read from the package's source, and that source for those who build with WiX. The x86
+# control's folder is "Program Files (x86)" on 64-bit Windows and "Program Files" on 32-bit
+# Windows, which has no other: a fragment for each.
 mkdir -p "$stage/$sdk/registry" "$stage/$sdk/installer"
-"$top/installer/registry-fragment.sh" x86 'C:\Program Files (x86)\Norvane\Norvane.ocx' >"$stage/$sdk/registry/Norvane-x86.reg"
-"$top/installer/registry-fragment.sh" x64 'C:\Program Files\Norvane\Norvane.ocx' >"$stage/$sdk/registry/Norvane-x64.reg"
+while read -r arch name ocx; do
+    "$top/installer/registry-fragment.sh" "$arch" "$ocx" >"$stage/$sdk/registry/$name"
+done <<'EOF'
+x86 Norvane-x86.reg                      C:\Program Files (x86)\Norvane\Norvane.ocx
+x86 Norvane-x86-on-32-bit-Windows.reg    C:\Program Files\Norvane\Norvane.ocx
+x64 Norvane-x64.reg                      C:\Program Files\Norvane\Norvane.ocx
+EOF
 cp "$top/installer/Norvane.wxs" "$stage/$sdk/installer/"
 stamp=$(git -C "$top" log -1 --format=%ct 2>/dev/null || echo 0)
 find "$stage" -exec touch -h -d "@$stamp" {} +

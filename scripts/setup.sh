@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Installs what building and testing need on Debian 12; does nothing that is already done.
 set -euo pipefail
+source "$(dirname "${BASH_SOURCE[0]}")/failed-step.sh"
 
 packages=(
     cmake make g++ googletest clang libclang-rt-14-dev          # native build, tests, fuzzing

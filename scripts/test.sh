@@ -5,6 +5,7 @@
 # of both architectures and tests it. What this machine cannot run is built and checked without
 # running it, and said in one line. NORVANE_X64_ONLY=1 takes the 64-bit-only path anywhere.
 set -euo pipefail
+source "$(dirname "${BASH_SOURCE[0]}")/failed-step.sh"
 top=$(cd "$(dirname "$0")/.." && pwd)
 source "$top/scripts/architectures.sh"
 source "$top/scripts/wine-session.sh"

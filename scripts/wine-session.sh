@@ -7,24 +7,8 @@
 wine_session_start() {
     # A session of another prefix (or architecture) before it ends here.
     if [ -n "${WINEPREFIX:-}" ]; then wineserver -k 2>/dev/null || true; fi
-    wine_session_path=${wine_session_path:-$PATH}
-    export PATH=$wine_session_path
     export WINEPREFIX=$1 WINEDEBUG=-all
-    if [ "${2:-x86}" = x64 ]; then
-        export WINEARCH=win64
-        local wine64_bin
-        wine64_bin=$(dirname "$WINEPREFIX")/wine64-bin
-        mkdir -p "$wine64_bin"
-        # Scripts, not links: Wine finds its loader from the name it was started by.
-        local name
-        for name in wine wine-stable; do
-            printf '#!/bin/sh\nexec /usr/lib/wine/wine64 "$@"\n' >"$wine64_bin/$name"
-            chmod +x "$wine64_bin/$name"
-        done
-        export PATH="$wine64_bin:$PATH"
-    else
-        export WINEARCH=win32
-    fi
+    wine_session_env "${2:-x86}"
     # No Mono or Gecko: nothing here needs them, and their installers would ask.
     export WINEDLLOVERRIDES="mscoree,mshtml="
     trap wine_session_stop EXIT
@@ -54,6 +38,27 @@ wine_session_start() {
     # Wine's own services start with the first program of a session and keep its standard
     # handles: let that first program be one with no pipes to hand on.
     setsid wineboot </dev/null >/dev/null 2>&1
+}
+
+# The Wine of an architecture for the programs and prefixes that follow, within a session:
+# WINEARCH for a prefix made from now on, and PATH.
+wine_session_env() {  # x86|x64
+    wine_session_path=${wine_session_path:-$PATH}
+    export PATH=$wine_session_path
+    if [ "$1" = x64 ]; then
+        export WINEARCH=win64
+        local wine64_bin name
+        wine64_bin=$(dirname "$WINEPREFIX")/wine64-bin
+        mkdir -p "$wine64_bin"
+        # Scripts, not links: Wine finds its loader from the name it was started by.
+        for name in wine wine-stable; do
+            printf '#!/bin/sh\nexec /usr/lib/wine/wine64 "$@"\n' >"$wine64_bin/$name"
+            chmod +x "$wine64_bin/$name"
+        done
+        export PATH="$wine64_bin:$PATH"
+    else
+        export WINEARCH=win32
+    fi
 }
 
 wine_session_stop() {

@@ -5,14 +5,18 @@
 #   msi:       install, compare, use the control, uninstall; upgrade from a lower version,
 #              then uninstall with the installed file already deleted by hand; for x64, then
 #              install and uninstall beside a registration of the x86 control;
-#   fragment:  the SDK's .reg of the architecture imported for the file at its path, compared
-#              with regsvr32's registration, then the control used.
+#   fragment:  for each Windows the architecture runs on, the SDK's .reg for it imported for the
+#              file at its path in a fresh prefix of that kind, compared with what that kind's
+#              regsvr32 writes for the file there, then the control used.
 #   installer-test.sh [--arch x86|x64] [WXS]
 # x86 (the default) tests Norvane-<version>.msi in win32 prefixes, x64 Norvane-<version>-x64.msi
-# in win64 prefixes, each with that architecture's regsvr32, script host and tavrix-host.
+# in win64 prefixes, each with that architecture's regsvr32, script host and tavrix-host; the x86
+# fragments also in a win64 prefix, through its SysWOW64 programs. The steps are the same for
+# both: what differs is data, set here once.
 # Needs scripts/release.sh to have run. With a .wxs as argument, both packages are built from
 # it instead, and the fragment made from it (to see the test fail against a broken source).
 set -euo pipefail
+source "$(dirname "${BASH_SOURCE[0]}")/../../scripts/failed-step.sh"
 top=$(cd "$(dirname "$0")/../.." && pwd)
 usage() { echo "usage: $0 [--arch x86|x64] [WXS]" >&2; exit 2; }
 arch=x86
@@ -23,10 +27,18 @@ if [ "${1:-}" = --arch ]; then
 fi
 [ $# -le 1 ] || usage
 release=$top/build/release
-# The architecture's shipped files, its package's name and its tools' folder in the SDK.
+# The architecture's shipped files, its package's name and its tools' folder in the SDK; and for
+# each Windows it runs on, a row: its name, the Wine of its prefixes, the SDK's fragment for it,
+# the registry view to import that into and to read the entries from, and the folder of the
+# architecture's own programs (regsvr32, the script host) there.
 case $arch in
-    x86) bin=$release suffix= sdk_bin=bin work=$release/installer-test ;;
-    x64) bin=$release/x64 suffix=-x64 sdk_bin=bin/x64 work=$release/installer-test-x64 ;;
+    x86)
+        bin=$release suffix= sdk_bin=bin work=$release/installer-test
+        windows=('32-bit Windows|x86|Norvane-x86-on-32-bit-Windows.reg|/reg:32||C:\windows\system32'
+                 '64-bit Windows|x64|Norvane-x86.reg|/reg:32|/reg:32|C:\windows\syswow64') ;;
+    x64)
+        bin=$release/x64 suffix=-x64 sdk_bin=bin/x64 work=$release/installer-test-x64
+        windows=('64-bit Windows|x64|Norvane-x64.reg|/reg:64||C:\windows\system32') ;;
     *) usage ;;
 esac
 version=$(sed -n 's/^CMAKE_PROJECT_VERSION:STATIC=//p' "$bin/cmake/CMakeCache.txt")
@@ -66,7 +78,7 @@ prefixes=("$reference")
 trap 'for p in "${prefixes[@]}"; do WINEPREFIX=$p wineserver -k 2>/dev/null || true; done; wine_session_stop' EXIT
 
 # A further fresh prefix with its own persistent, detached server (see wine-session.sh); the
-# session's WINEARCH and PATH make it one of the same architecture.
+# session's WINEARCH and PATH (wine_session_env) make its kind.
 fresh_prefix() {
     WINEPREFIX=$1 wineboot -i </dev/null >/dev/null 2>&1
     WINEPREFIX=$1 wineserver -k 2>/dev/null || true
@@ -135,16 +147,21 @@ run_msiexec() {  # prefix, /i or /x, package: fails the test when msiexec does
     WINEPREFIX=$1 wine msiexec "$2" "$package" /qn </dev/null >/dev/null 2>&1 || fail "msiexec $2 $(basename "$3") exited $?"
 }
 
+# Each package's own programs, in a prefix of its own architecture.
+system32='C:\windows\system32'
 installed_ocx() { host_path "$1" 'C:\Program Files\Norvane\Norvane.ocx'; }
 
 # Late bound through the ProgID, as a script would; then a read whose event shows the card,
 # through a host with no control of its own beside it, so that only the registration serves it.
-use_control() {  # prefix, what
+# The simulator goes where tavrix-host finds its control looks first, which depends on the
+# folders the prefix has: both candidates are cleared after.
+use_control() {  # prefix, what, folder of the architecture's programs
     local out
     WINEPREFIX=$1 wine "$sdk/$sdk_bin/tavrix-host.exe" simulator install \
         "$(WINEPREFIX=$1 winepath -w "$sdk/samples/scenarios/edy-card.txt")" \
         </dev/null >/dev/null 2>&1 || fail "$2: the simulator cannot be installed"
-    out=$(WINEPREFIX=$1 wine cscript.exe //nologo "$(WINEPREFIX=$1 winepath -w "$sdk/samples/vbscript/read-card.vbs")" \
+    out=$(WINEPREFIX=$1 wine "$3\cscript.exe" //nologo \
+        "$(WINEPREFIX=$1 winepath -w "$sdk/samples/vbscript/read-card.vbs")" \
         </dev/null 2>&1 | tr -d '\r') || fail "$2: cscript exited $?"
     [ "$out" = $'Caption: Tavrix\nRead_Card done: the result arrives as On_ReadData' ] ||
         fail "$2: cscript printed: $out"
@@ -154,8 +171,12 @@ use_control() {  # prefix, what
         fail "$2: tavrix-host read exited $?"
     [ "$out" = '{"event":"On_ReadData","card_ID":"2160012345678901","Error":0,"Message":""}' ] ||
         fail "$2: tavrix-host read printed: $out"
-    WINEPREFIX=$1 wine "$sdk/$sdk_bin/tavrix-host.exe" simulator remove </dev/null >/dev/null 2>&1
-    rm -r "$(host_path "$1" 'C:\Program Files\Common Files\Sony Shared')"
+    WINEPREFIX=$1 wine "$sdk/$sdk_bin/tavrix-host.exe" simulator remove </dev/null >/dev/null 2>&1 ||
+        fail "$2: the simulator cannot be removed"
+    local folder
+    for folder in 'C:\Program Files\Common Files\Sony Shared' 'C:\Program Files (x86)\Common Files\Sony Shared'; do
+        rm -rf "$(host_path "$1" "$folder")"
+    done
 }
 
 step "the SDK holds what integrators need"
@@ -176,6 +197,7 @@ cat >"$work/sdk-expected" <<EOF
 ./include/x64/Tavrix.tlb
 ./installer/Norvane.wxs
 ./registry/Norvane-x64.reg
+./registry/Norvane-x86-on-32-bit-Windows.reg
 ./registry/Norvane-x86.reg
 ./samples/cpp/read_card.cpp
 ./samples/dotnet/ReadCardForm.cs
@@ -214,7 +236,7 @@ cmp -s "$(installed_ocx "$prefix")" "$bin/Norvane.ocx" || fail "install: Norvane
 [ "$(ls "$(host_path "$prefix" 'C:\Program Files\Norvane')")" = Norvane.ocx ] || fail "install: other files beside Norvane.ocx"
 registration "$prefix" "$work/msi.txt"
 same "install: the registry entries differ from regsvr32's" "$work/regsvr32.txt" "$work/msi.txt"
-use_control "$prefix" "install"
+use_control "$prefix" "install" "$system32"
 
 step "msi: uninstall"
 run_msiexec "$prefix" /x "$msi"
@@ -246,7 +268,7 @@ run_msiexec "$reference" /i "$msi"
 registration "$reference" "$work/over.txt"
 same "over regsvr32: the registry entries differ from regsvr32's at the installer's path" \
     "$work/regsvr32.txt" "$work/over.txt"
-use_control "$reference" "over regsvr32"
+use_control "$reference" "over regsvr32" "$system32"
 run_msiexec "$reference" /x "$msi"
 
 # A registration of the 32-bit control (its file, and entries its DllRegisterServer leaves in the
@@ -282,7 +304,7 @@ EOF
     awk '/\\0\\win32\]$/ { skip = 1 } skip { skip = $0 != ""; next } { print }' \
         "$work/beside-x86.txt.all" >"$work/beside-x86.txt"
     same "beside x86: the registry entries differ from regsvr32's" "$work/regsvr32.txt" "$work/beside-x86.txt"
-    use_control "$prefix" "beside x86"
+    use_control "$prefix" "beside x86" "$system32"
     registration "$prefix" "$work/x86-installed.txt" /reg:32
     same "beside x86: the install changed the x86 registration" "$work/x86-before.txt" "$work/x86-installed.txt"
     run_msiexec "$prefix" /x "$msi"
@@ -291,53 +313,61 @@ EOF
     cmp -s "$(host_path "$prefix" "$ocx32")" "$release/Norvane.ocx" || fail "beside x86: its Norvane.ocx is gone or changed"
 fi
 
-# What an integrator's own installer does with the SDK's fragment: the file where the fragment
-# names it, then the fragment imported by the reg of the architecture (its 32-bit view for x86).
-step "fragment: registry/Norvane-$arch.reg imported in a fresh prefix"
-fragment=$sdk/registry/Norvane-$arch.reg
+# What an integrator's own installer does with the SDK's fragment, on each Windows the
+# architecture runs on: the file where the fragment names it, then the fragment imported by reg
+# into the architecture's registry view (in a win32 prefix, with one view only, x86 passes the
+# flag all the same, as integrators must).
 reg_text() { iconv -f UTF-16LE -t UTF-8 "$1" | tr -d '\r'; }
-reg_escaped() { sed 's/\\/\\\\/g' <<<"$1"; }
-[ "$(head -c 2 "$fragment" | od -An -tx1 | tr -d ' ')" = fffe ] || fail "fragment: not UTF-16LE with a byte order mark"
-[ "$(iconv -f UTF-16LE -t UTF-8 "$fragment" | grep -c $'[^\r]$')" = 0 ] || fail "fragment: lines that do not end in CRLF"
-ocx_at=$(reg_text "$fragment" | awk '/^\[/ { inproc = /\\InprocServer32\]$/ } inproc && /^@=/ && !n++' |
-    sed 's/^@="//; s/"$//; s/\\\\/\\/g')
-[ -n "$ocx_at" ] || fail "fragment: no InprocServer32 path"
-if [ $# -gt 0 ]; then
-    fragment=$work/Norvane-$arch.reg
-    NORVANE_WXS=$wxs "$top/installer/registry-fragment.sh" "$arch" "$ocx_at" >"$fragment"
-fi
-fresh_prefix "$work/prefix-fragment"
-prefix=$work/prefix-fragment
-mkdir -p "$(dirname "$(host_path "$prefix" "$ocx_at")")"
-cp "$bin/Norvane.ocx" "$(host_path "$prefix" "$ocx_at")"
-cp "$fragment" "$(host_path "$prefix" 'C:\users\Public\fragment.reg')"
-# (a win32 prefix has one view only; x86 passes the flag all the same, as integrators must)
-view=; if [ "$arch" = x86 ]; then view=/reg:32; fi
-WINEPREFIX=$prefix wine reg import 'C:\users\Public\fragment.reg' $view </dev/null >/dev/null 2>&1 ||
-    fail "fragment: reg import exited $?"
-registration "$prefix" "$work/fragment.txt"
-# Expected: regsvr32's registration with the reference's folder replaced by the fragment's (they
-# differ for x86, whose reference runs in a win32 prefix), but for InprocServer32. regsvr32 writes
-# that one as the short form of a path with a blank (C:\PROG~FBU\...); a .reg cannot know the
-# target machine's short names, so the fragment gives the long path, which names the same file
-# (the script below creates the control through it): that one value is expected long.
-from=$(reg_escaped 'C:\Program Files\Norvane\') to=$(reg_escaped "${ocx_at%\\*}\\") \
-    value="@=\"$(reg_escaped "$ocx_at")\"" awk '
-    function replaced(s, from, to,    out, i) {
-        out = ""
-        while ((i = index(s, from)) > 0) { out = out substr(s, 1, i - 1) to; s = substr(s, i + length(from)) }
-        return out s
-    }
-    /^\[/ { inproc = /\\InprocServer32\]$/ }
-    inproc && /^@=/ { print ENVIRON["value"]; inproc_values++; next }
-    { print replaced($0, ENVIRON["from"], ENVIRON["to"]) }
-    END { exit inproc_values != 1 }' "$work/regsvr32.txt" >"$work/fragment-expected.txt" ||
-    fail "fragment: regsvr32's registration holds no single InprocServer32 path"
-same "fragment: the registry entries differ from regsvr32's" "$work/fragment-expected.txt" "$work/fragment.txt"
-# Every row of the fragment lies among the keys compared: as many values as it has rows.
-[ "$(reg_text "$fragment" | grep -c -E '^(@|"[^"]*")=')" = "$(grep -c -E '^(@|"[^"]*")=' "$work/fragment.txt")" ] ||
-    fail "fragment: rows outside the control's keys, or twice"
-use_control "$prefix" "fragment"
+for row in "${windows[@]}"; do
+    IFS='|' read -r kind wine_arch name import_view export_view programs <<<"$row"
+    tag=${name%.reg}
+    step "fragment: registry/$name imported on $kind"
+    fragment=$sdk/registry/$name
+    [ "$(head -c 2 "$fragment" | od -An -tx1 | tr -d ' ')" = fffe ] || fail "$name: not UTF-16LE with a byte order mark"
+    [ "$(iconv -f UTF-16LE -t UTF-8 "$fragment" | grep -c $'[^\r]$')" = 0 ] || fail "$name: lines that do not end in CRLF"
+    ocx_at=$(reg_text "$fragment" | awk '/^\[/ { inproc = /\\InprocServer32\]$/ } inproc && /^@=/ && !n++' |
+        sed 's/^@="//; s/"$//; s/\\\\/\\/g')
+    [ -n "$ocx_at" ] || { fail "$name: no InprocServer32 path"; continue; }
+    if [ $# -gt 0 ]; then
+        fragment=$work/$name
+        NORVANE_WXS=$wxs "$top/installer/registry-fragment.sh" "$arch" "$ocx_at" >"$fragment"
+    fi
+    wine_session_env "$wine_arch"
+
+    # The bar: what this kind's regsvr32 writes for the file at the fragment's path.
+    prefix=$work/prefix-$tag-regsvr32
+    fresh_prefix "$prefix"
+    mkdir -p "$(dirname "$(host_path "$prefix" "$ocx_at")")"
+    cp "$bin/Norvane.ocx" "$(host_path "$prefix" "$ocx_at")"
+    WINEPREFIX=$prefix wine "$programs\\regsvr32.exe" /s "$ocx_at" </dev/null >/dev/null 2>&1 ||
+        fail "$name: regsvr32 exited $?"
+    registration "$prefix" "$work/$tag-regsvr32.txt" $export_view
+    grep -q 'InprocServer32' "$work/$tag-regsvr32.txt" || fail "$name: regsvr32 registered nothing"
+
+    prefix=$work/prefix-$tag
+    fresh_prefix "$prefix"
+    mkdir -p "$(dirname "$(host_path "$prefix" "$ocx_at")")"
+    cp "$bin/Norvane.ocx" "$(host_path "$prefix" "$ocx_at")"
+    cp "$fragment" "$(host_path "$prefix" 'C:\users\Public\fragment.reg')"
+    WINEPREFIX=$prefix wine reg import 'C:\users\Public\fragment.reg' "$import_view" </dev/null >/dev/null 2>&1 ||
+        fail "$name: reg import exited $?"
+    registration "$prefix" "$work/$tag.txt" $export_view
+    # Expected: regsvr32's registration, but for InprocServer32. regsvr32 writes that one as the
+    # short form of a path with a blank (C:\PROG~FBU\...); a .reg cannot know the target machine's
+    # short names, so the fragment gives the long path, which names the same file (the script
+    # below creates the control through it): that one value is expected long.
+    value="@=\"$(sed 's/\\/\\\\/g' <<<"$ocx_at")\"" awk '
+        /^\[/ { inproc = /\\InprocServer32\]$/ }
+        inproc && /^@=/ { print ENVIRON["value"]; inproc_values++; next }
+        { print }
+        END { exit inproc_values != 1 }' "$work/$tag-regsvr32.txt" >"$work/$tag-expected.txt" ||
+        fail "$name: regsvr32's registration holds no single InprocServer32 path"
+    same "$name: the registry entries differ from regsvr32's" "$work/$tag-expected.txt" "$work/$tag.txt"
+    # Every row of the fragment lies among the keys compared: as many values as it has rows.
+    [ "$(reg_text "$fragment" | grep -c -E '^(@|"[^"]*")=')" = "$(grep -c -E '^(@|"[^"]*")=' "$work/$tag.txt")" ] ||
+        fail "$name: rows outside the control's keys, or twice"
+    use_control "$prefix" "$name" "$programs"
+done
 
 if [ "$failures" -gt 0 ]; then
     echo "installer-test: $failures failures" >&2

@@ -4,6 +4,7 @@
 # by its ProgID and scriptable, whichever order. Needs a machine that runs 32-bit programs and
 # both builds (scripts/build.sh x86 x64).
 set -euo pipefail
+source "$(dirname "${BASH_SOURCE[0]}")/../../scripts/failed-step.sh"
 top=$(cd "$(dirname "$0")/../.." && pwd)
 work=$top/build/both-architectures
 source "$top/scripts/wine-session.sh"

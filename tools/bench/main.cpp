@@ -147,7 +147,7 @@ int main()
         });
         Print("bare work: file test, LoadLibraryW, 7 GetProcAddress, 6 calls", bare);
         Print("Read_Card through IDispatch::Invoke, event delivered", read);
-        Ratio("ratio", read, bare, 1.5);
+        Ratio("ratio", read, bare, 1.1);
         VariantClear(&ctype);
     }
 

@@ -33,8 +33,9 @@ std::string Narrow(const std::u16string& text)
 }
 
 // Child side: reads `reads` cards and reports each outcome, the loaded library and how
-// many calls it saw. With "move", the loaded file is moved away after the first read.
-int Probe(int reads, bool moveAfterFirst)
+// many calls it saw. After the first read, "move" moves the loaded file away, and "replace"
+// puts the simulator of this process's processor at the first path.
+int Probe(int reads, const std::string& afterFirst)
 {
     for (int i = 0; i < reads; ++i) {
         TCard_Data card;
@@ -44,7 +45,9 @@ int Probe(int reads, bool moveAfterFirst)
         } catch (const Fault&) {
             std::printf("read fault\n");
         }
-        if (i == 0 && moveAfterFirst) {
+        if (i == 0 && afterFirst == "replace")
+            InstallSimulator(First);
+        if (i == 0 && afterFirst == "move") {
             const fs::path loaded = LoadedReaderLibrary();
             std::error_code error;
             fs::rename(loaded, fs::path(loaded) += ".moved", error);
@@ -142,6 +145,13 @@ TEST_F(ReaderBinding, ALibraryForTheOtherProcessorIsPassedOver)
     }
 }
 
+// The verdict on a file's header is kept between reads only while the file stays the same.
+TEST_F(ReaderBinding, ALibraryReplacedBetweenReadsIsJudgedAgain)
+{
+    InstallOtherProcessorLibrary(First);
+    EXPECT_EQ(ProbeRun(L"2 replace"), std::string("read fault\n") + GoodRead + Module(First) + "calls 6\n");
+}
+
 TEST_F(ReaderBinding, TheLoadedLibraryOutlivesItsFile)
 {
     InstallSimulator(First);
@@ -156,7 +166,7 @@ int main(int argc, char** argv)
 {
     _setmode(_fileno(stdout), _O_BINARY);  // the parent compares the text as printed
     if (argc >= 3 && std::strcmp(argv[1], "--probe") == 0)
-        return Probe(std::atoi(argv[2]), argc >= 4 && std::strcmp(argv[3], "move") == 0);
+        return Probe(std::atoi(argv[2]), argc >= 4 ? argv[3] : "");
     ::testing::InitGoogleTest(&argc, argv);
     return RUN_ALL_TESTS();
 }
