@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <cstdint>
 #include <cstring>
 #include <map>
 #include <mutex>
@@ -50,7 +51,10 @@ struct Simulator {
     std::mutex lock;
     SimScript script = DefaultScript();
     int32_t lastError = 1000;  // "no error"
+    // The latest calls, in a ring once it is full: a host that reads for weeks against the
+    // simulator must not grow by every call it made.
     std::vector<SimCall> calls;
+    uint64_t callCount = 0;
     std::map<std::thread::id, uint32_t> threads;
 
     // Records the call and gives its record to fill in.
@@ -58,10 +62,32 @@ struct Simulator {
     {
         SimCall call{};
         call.entryPoint = entryPoint;
-        call.thread = threads.emplace(std::this_thread::get_id(), static_cast<uint32_t>(threads.size()))
-                          .first->second;
-        calls.push_back(call);
-        return calls.back();
+        call.thread = ThreadNumber();
+        if (calls.size() < SimRecordedCalls)
+            calls.push_back(call);
+        else
+            calls[callCount % SimRecordedCalls] = call;
+        return calls[callCount++ % SimRecordedCalls];
+    }
+
+    // Threads in order of first appearance; beyond as many as calls are kept, all share the last number.
+    uint32_t ThreadNumber()
+    {
+        const auto known = threads.find(std::this_thread::get_id());
+        if (known != threads.end())
+            return known->second;
+        const auto number = static_cast<uint32_t>(threads.size());
+        if (number < SimRecordedCalls)
+            threads.emplace(std::this_thread::get_id(), number);
+        return number;
+    }
+
+    // The record of the call with that number since the last reset, while it is among the kept.
+    const SimCall* Call(int32_t index) const
+    {
+        if (index < 0 || static_cast<uint64_t>(index) >= callCount || callCount - index > calls.size())
+            return nullptr;
+        return &calls[index % SimRecordedCalls];
     }
 
     ReaderResult Finish(SimEntryPoint entryPoint)
@@ -167,6 +193,7 @@ void sim_reset()
     TheSimulator().script = DefaultScript();
     TheSimulator().lastError = 1000;
     TheSimulator().calls.clear();
+    TheSimulator().callCount = 0;
     TheSimulator().threads.clear();
 }
 
@@ -185,15 +212,16 @@ void sim_get_script(SimScript* script)
 int32_t sim_call_count()
 {
     std::lock_guard<std::mutex> guard(TheSimulator().lock);
-    return static_cast<int32_t>(TheSimulator().calls.size());
+    return static_cast<int32_t>(std::min<uint64_t>(TheSimulator().callCount, INT32_MAX));
 }
 
 int32_t sim_get_call(int32_t index, SimCall* call)
 {
     std::lock_guard<std::mutex> guard(TheSimulator().lock);
-    if (index < 0 || static_cast<size_t>(index) >= TheSimulator().calls.size())
+    const SimCall* kept = TheSimulator().Call(index);
+    if (!kept)
         return 0;
-    *call = TheSimulator().calls[index];
+    *call = *kept;
     return 1;
 }
 

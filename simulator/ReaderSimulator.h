@@ -1,5 +1,5 @@
 // A stand-in for the FeliCa reader library behind the same seven entry points,
-// driven by a SimScript and recording every call it receives.
+// driven by a SimScript and recording the latest calls it receives.
 #pragma once
 
 #include "../reader/ReaderEntryPoints.h"

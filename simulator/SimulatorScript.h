@@ -45,10 +45,13 @@ struct SimCall {
     uint8_t blockDataIn[16];                  // block read: the buffer as it stood before the call
 };
 
+// How many of the latest calls the simulator keeps; the count goes on past them.
+constexpr uint32_t SimRecordedCalls = 4096;
+
 extern "C" {
 void sim_reset();                              // the default script (one EDY card) and an empty record
 void sim_set_script(const SimScript* script);
 void sim_get_script(SimScript* script);
-int32_t sim_call_count();
-int32_t sim_get_call(int32_t index, SimCall* call);  // 0 when index is out of range
+int32_t sim_call_count();                      // calls since the last reset
+int32_t sim_get_call(int32_t index, SimCall* call);  // 0 when index is out of range or no longer kept
 }

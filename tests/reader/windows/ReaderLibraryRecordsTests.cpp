@@ -5,6 +5,7 @@
 #include <cstring>
 #include <filesystem>
 
+#include "../../support/HeapInUse.h"
 #include "../../support/SimulatorDll.h"
 
 namespace {
@@ -49,5 +50,23 @@ TEST(ReaderLibraryRecords, ReachTheLibraryByteForByte)
     EXPECT_EQ(card.IDm, (std::u16string{0x01, 0x2E, 0x4C, 0x7A, 0x9B, 0x3D, 0x11, 0x08}));
 }
 
+// The simulator as installed, read through for long (no test hook called): its memory must not
+// grow with the number of reads, as a kiosk demo or a soak test would make it.
+TEST(ReaderLibraryRecords, ManyReadsDoNotGrowTheSimulator)
+{
+    if (LoadedReaderLibrary() == "none") {  // (a loaded library cannot be replaced)
+        std::filesystem::remove_all(ReaderLibraryPaths[1]);
+        InstallSimulator(ReaderLibraryPaths[0]);
+    }
+    TCard_Data card;
+    for (int i = 0; i < 1000; ++i)  // past the calls the simulator keeps
+        ReadCard(u"EDY", card);
+    const size_t before = HeapInUse();
+    for (int i = 0; i < 20000; ++i)
+        ReadCard(u"EDY", card);
+    const size_t after = HeapInUse();
+    EXPECT_EQ(card.card_ID, u"2160012345678901");
+    EXPECT_LT(after, before + 64 * 1024) << "grew by " << after - before << " bytes over 20000 reads";
+}
 
 }  // namespace
