@@ -1,7 +1,9 @@
 #!/usr/bin/env bash
 # Builds what we ship into build/release: for x86, Norvane.ocx (optimised for size, stripped,
 # with its symbols in Norvane.ocx.debug beside it) and Norvane-<version>.msi; for x64 the same in
-# build/release/x64 and Norvane-<version>-x64.msi; and the SDK with both. Idempotent.
+# build/release/x64 and Norvane-<version>-x64.msi; and the SDK with both. Every executable file we
+# ship and each package is signed (scripts/signing.sh says by whom); the bytes before signing stay
+# in unsigned/ of each architecture's folder. Idempotent.
 set -euo pipefail
 source "$(dirname "${BASH_SOURCE[0]}")/failed-step.sh"
 top=$(cd "$(dirname "$0")/.." && pwd)
@@ -10,9 +12,16 @@ release=$top/build/release
 
 "$top/scripts/setup.sh"
 for tool in cmake i686-w64-mingw32-g++-win32 i686-w64-mingw32-g++-posix i686-w64-mingw32-strip \
-    x86_64-w64-mingw32-g++-win32 x86_64-w64-mingw32-g++-posix x86_64-w64-mingw32-strip wixl msibuild zip; do
+    x86_64-w64-mingw32-g++-win32 x86_64-w64-mingw32-g++-posix x86_64-w64-mingw32-strip wixl msibuild zip \
+    osslsigncode openssl; do
     command -v "$tool" >/dev/null || { echo "release: $tool is missing" >&2; exit 1; }
 done
+
+# Every entry of the SDK and every signature gets the time of the commit, so that they change
+# only when the contents do.
+stamp=$(git -C "$top" log -1 --format=%ct 2>/dev/null || echo 0)
+source "$top/scripts/signing.sh"
+signing_credentials "$release" "$stamp"
 
 # The folder of an architecture's shipped files: x86 keeps the places it always had.
 shipped() { if [ "$1" = x64 ]; then echo "$release/x64"; else echo "$release"; fi; }
@@ -32,21 +41,28 @@ for arch in x86 x64; do
         -DCMAKE_TOOLCHAIN_FILE="$top/cmake/toolchain-mingw-$processor.cmake" >/dev/null
     cmake --build "$out/tools" -j "$(nproc)" --target felica_simulator tavrix-host
 
+    # The tools are built with their symbols; the SDK needs none of them. (strip stamps the
+    # images with the time of stripping: the archive differs from run to run by these.)
+    rm -rf "$out/unsigned"
+    mkdir -p "$out/unsigned"
+    cp "$out/cmake/bin/Norvane.ocx" "$out/tools/bin/tavrix-host.exe" "$out/tools/bin/simulator/felica.dll" "$out/unsigned/"
+    "$processor-w64-mingw32-strip" "$out/unsigned/tavrix-host.exe" "$out/unsigned/felica.dll"
     cp "$out/cmake/bin/Norvane.ocx" "$out/cmake/bin/Norvane.ocx.debug" "$out/"
-    echo "release: $arch Norvane.ocx $version, $(stat -c %s "$out/Norvane.ocx") bytes"
+    sign_file "$out/Norvane.ocx"
+    echo "release: $arch Norvane.ocx $version, $(stat -c %s "$out/Norvane.ocx") bytes, signed"
 
     # The installer, written under a temporary name so that a failed build leaves no package
     # that looks finished.
     msi=$release/$(msi_name "$arch")
     rm -f "$msi" "$msi.partial"
     "$top/installer/build-msi.sh" "$version" "$out" "$msi.partial" "$arch"
+    sign_file "$msi.partial"
     mv "$msi.partial" "$msi"
     echo "release: $(basename "$msi"), $(stat -c %s "$msi") bytes"
 done
 
 # The SDK: what an integrator builds against and tests with, for both architectures (x64 in
-# folders of that name). Every entry gets the time of the commit, so that the archive changes
-# only when its contents do.
+# folders of that name).
 sdk=Norvane-$version-sdk
 stage=$release/sdk-stage
 rm -rf "$stage" "$release/$sdk.zip"
@@ -54,13 +70,12 @@ cp_sdk() {  # arch, bin folder, include folder
     local out
     out=$(shipped "$1")
     mkdir -p "$2/simulator" "$3"
-    cp "$out/Norvane.ocx" "$out/tools/bin/tavrix-host.exe" "$2/"
-    cp "$out/tools/bin/simulator/felica.dll" "$2/simulator/"
+    cp "$out/Norvane.ocx" "$out/unsigned/tavrix-host.exe" "$2/"
+    cp "$out/unsigned/felica.dll" "$2/simulator/"
+    sign_file "$2/tavrix-host.exe"
+    sign_file "$2/simulator/felica.dll"
     cp "$out/cmake/control/Tavrix.tlb" "$3/"
     cp "$release/$(msi_name "$1")" "$stage/$sdk/"
-    # The tools are built with their symbols; the SDK needs none of them. (strip stamps the
-    # images with the time of stripping: the archive differs from run to run by these.)
-    "$(mingw_processor "$1")-w64-mingw32-strip" "$2/tavrix-host.exe" "$2/simulator/felica.dll"
 }
 mkdir -p "$stage/$sdk/samples"
 cp "$top/sdk/README.md" "$stage/$sdk/"
@@ -83,7 +98,6 @@ x86 Norvane-x86-on-32-bit-Windows.reg    C:\Program Files\Norvane\Norvane.ocx
 x64 Norvane-x64.reg                      C:\Program Files\Norvane\Norvane.ocx
 EOF
 cp "$top/installer/Norvane.wxs" "$stage/$sdk/installer/"
-stamp=$(git -C "$top" log -1 --format=%ct 2>/dev/null || echo 0)
 find "$stage" -exec touch -h -d "@$stamp" {} +
 (cd "$stage" && find "$sdk" | LC_ALL=C sort | TZ=UTC zip -X -q -@ "$release/$sdk.zip.partial")
 mv "$release/$sdk.zip.partial" "$release/$sdk.zip"

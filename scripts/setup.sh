@@ -13,6 +13,7 @@ packages=(
     xvfb xauth                                                   # a display for Wine's windows
     locales                                                      # the Japanese code page for type library texts
     wixl msitools zip                                            # the release: the installer and the SDK archive
+    osslsigncode openssl                                         # the release's signatures
 )
 
 as_root() { if [ "$(id -u)" -eq 0 ]; then "$@"; else sudo "$@"; fi; }

@@ -50,8 +50,10 @@ if x86_runs; then
     "$top/tests/server/both-architectures-test.sh"
 fi
 
-echo "== the release: the shipped Norvane.ocx under the control's own tests"
+echo "== the release: its signatures"
 "$top/scripts/release.sh"
+"$top/tests/release/signatures-test.sh"
+echo "== the release: the shipped Norvane.ocx under the control's own tests"
 for arch in $runnable_architectures; do
     bin=$("$top/scripts/release-bin.sh" "$arch")
     wine_session_start "$top/build/$(windows_build "$arch")/wineprefix" "$arch"
