@@ -28,4 +28,13 @@ grep -P '[^\x00-\x7F]' "$wxs" | grep '<RegistryValue' | while IFS= read -r line;
     [ -n "$id" ] || { echo "build-msi: a RegistryValue with a non-ASCII text needs an Id: $line" >&2; exit 1; }
     msibuild "$work/package.msi" -q "UPDATE \`Registry\` SET \`Value\` = '$value' WHERE \`Registry\` = '$id'"
 done
+# wixl knows no AllowSameVersionUpgrades: the upgrade row is made inclusive of this version
+# (msidbUpgradeAttributesVersionMaxInclusive), so that a rebuild replaces the installed product of
+# the same version instead of installing beside it.
+# (Attributes is part of the table's key, which SQL cannot update: the table is written anew.)
+msiinfo export "$work/package.msi" Upgrade | tr -d '\r' |
+    awk -F'\t' -v OFS='\t' '$7 == "WIX_UPGRADE_DETECTED" && int($5 / 512) % 2 == 0 { $5 += 512 } { printf "%s\r\n", $0 }' >"$work/Upgrade.idt"
+grep -q $'\t513\t\tWIX_UPGRADE_DETECTED\r$' "$work/Upgrade.idt" ||
+    { echo "build-msi: the package has no upgrade row to make inclusive" >&2; exit 1; }
+msibuild "$work/package.msi" -i "$work/Upgrade.idt"
 mv "$work/package.msi" "$output"

