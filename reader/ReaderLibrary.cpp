@@ -2,6 +2,7 @@
 
 #include <windows.h>
 
+#include <cstring>
 #include <mutex>  // std::lock_guard
 
 #include "CardRead.h"
@@ -41,7 +42,7 @@ std::optional<FileStamp> StampOfFile(const wchar_t* path)
 // The machine of the library file at one of the two paths, read again only when the file changed.
 std::optional<uint16_t> RememberedFileMachine(const wchar_t* path, const FileStamp& stamp)
 {
-    RememberedMachine& remembered = rememberedMachines[path == ReaderLibraryPathProgramFiles ? 0 : 1];
+    RememberedMachine& remembered = rememberedMachines[std::wcscmp(path, ReaderLibraryPathProgramFiles) == 0 ? 0 : 1];
     const std::lock_guard<Lock> locked(rememberedLock);
     return remembered.Of(stamp, [path] { return FileMachine(path); });
 }
