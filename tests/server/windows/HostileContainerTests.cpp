@@ -325,8 +325,11 @@ TEST(HostileContainer, EveryEventSurvivesEveryAction)
 
 int main(int argc, char** argv)
 {
-    if (argc == 4 && std::string(argv[1]) == "--case")
+    if (argc == 4 && std::string(argv[1]) == "--case") {
+        // Unbuffered: a case that hangs is ended from outside, and its last stage must still show.
+        std::setvbuf(stdout, nullptr, _IONBF, 0);
         return RunCase(argv[2], argv[3]);
+    }
     CrashGuard::Install();
     ::testing::InitGoogleTest(&argc, argv);
     return RUN_ALL_TESTS();
