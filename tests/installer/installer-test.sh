@@ -143,10 +143,19 @@ same() {  # what, expected, actual
     fi
 }
 
-run_msiexec() {  # prefix, /i or /x, package: fails the test when msiexec does
-    local package
-    package=$(WINEPREFIX=$1 winepath -w "$3")
-    WINEPREFIX=$1 wine msiexec "$2" "$package" /qn </dev/null >/dev/null 2>&1 || fail "msiexec $2 $(basename "$3") exited $?"
+run_msiexec() {  # prefix, /i or /x, package [, properties]: fails the test when msiexec does
+    local prefix=$1 action=$2 name package
+    name=$(basename "$3")
+    package=$(WINEPREFIX=$prefix winepath -w "$3")
+    shift 3
+    WINEPREFIX=$prefix wine msiexec "$action" "$package" "$@" /qn </dev/null >/dev/null 2>&1 ||
+        fail "msiexec $action $name $* exited $?"
+}
+
+# A copy of a Norvane.ocx at a Windows path of the prefix, its folders made.
+place_ocx() {  # prefix, Windows path, file
+    mkdir -p "$(dirname "$(host_path "$1" "$2")")"
+    cp "$3" "$(host_path "$1" "$2")"
 }
 
 # Each package's own programs, in a prefix of its own architecture.
@@ -225,8 +234,7 @@ cmp -s "$sdk/Norvane-$version$suffix.msi" "$release/Norvane-$version$suffix.msi"
     fail "the SDK's Norvane-$version$suffix.msi is not the release's"
 
 step "reference: regsvr32 at the installer's path"
-mkdir -p "$(host_path "$reference" 'C:\Program Files\Norvane')"
-cp "$bin/Norvane.ocx" "$(installed_ocx "$reference")"
+place_ocx "$reference" 'C:\Program Files\Norvane\Norvane.ocx' "$bin/Norvane.ocx"
 WINEPREFIX=$reference wine regsvr32 /s 'C:\Program Files\Norvane\Norvane.ocx' </dev/null >/dev/null 2>&1 ||
     fail "regsvr32 exited $?"
 registration "$reference" "$work/regsvr32.txt"
@@ -281,8 +289,7 @@ one_product "$prefix" "$version" "downgrade"
 # nothing with it; the properties are what /f sets on Windows.)
 step "msi: a repair puts back a deleted Norvane.ocx"
 rm "$(installed_ocx "$prefix")"
-WINEPREFIX=$prefix wine msiexec /i "$(WINEPREFIX=$prefix winepath -w "$rebuilt_msi")" REINSTALL=ALL REINSTALLMODE=omus \
-    /qn </dev/null >/dev/null 2>&1 || fail "repair: msiexec exited $?"
+run_msiexec "$prefix" /i "$rebuilt_msi" REINSTALL=ALL REINSTALLMODE=omus
 cmp -s "$(installed_ocx "$prefix")" "$bin/Norvane.ocx" || fail "repair: Norvane.ocx was not put back"
 
 step "msi: uninstall after the files were deleted by hand"
@@ -309,8 +316,7 @@ run_msiexec "$reference" /x "$msi"
 if [ "$arch" = x64 ]; then
     step "msi: install and uninstall beside a registration of the x86 control"
     ocx32='C:\Program Files (x86)\Norvane\Norvane.ocx' clsid=${keys[0]#*\\}
-    mkdir -p "$(dirname "$(host_path "$prefix" "$ocx32")")"
-    cp "$release/Norvane.ocx" "$(host_path "$prefix" "$ocx32")"
+    place_ocx "$prefix" "$ocx32" "$release/Norvane.ocx"
     {
         printf 'Windows Registry Editor Version 5.00\n'
         while IFS='|' read -r key name value; do
@@ -368,8 +374,7 @@ for row in "${windows[@]}"; do
     # The bar: what this kind's regsvr32 writes for the file at the fragment's path.
     prefix=$work/prefix-$tag-regsvr32
     fresh_prefix "$prefix"
-    mkdir -p "$(dirname "$(host_path "$prefix" "$ocx_at")")"
-    cp "$bin/Norvane.ocx" "$(host_path "$prefix" "$ocx_at")"
+    place_ocx "$prefix" "$ocx_at" "$bin/Norvane.ocx"
     WINEPREFIX=$prefix wine "$programs\\regsvr32.exe" /s "$ocx_at" </dev/null >/dev/null 2>&1 ||
         fail "$name: regsvr32 exited $?"
     registration "$prefix" "$work/$tag-regsvr32.txt" $export_view
@@ -377,8 +382,7 @@ for row in "${windows[@]}"; do
 
     prefix=$work/prefix-$tag
     fresh_prefix "$prefix"
-    mkdir -p "$(dirname "$(host_path "$prefix" "$ocx_at")")"
-    cp "$bin/Norvane.ocx" "$(host_path "$prefix" "$ocx_at")"
+    place_ocx "$prefix" "$ocx_at" "$bin/Norvane.ocx"
     cp "$fragment" "$(host_path "$prefix" 'C:\users\Public\fragment.reg')"
     WINEPREFIX=$prefix wine reg import 'C:\users\Public\fragment.reg' "$import_view" </dev/null >/dev/null 2>&1 ||
         fail "$name: reg import exited $?"
