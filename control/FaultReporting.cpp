@@ -49,6 +49,24 @@ HRESULT Check(HRESULT status)
     return status;
 }
 
+HRESULT DispatchStatus(HRESULT status, EXCEPINFO* exception)
+{
+    if (SUCCEEDED(status))
+        return status;
+    if (exception) {
+        *exception = EXCEPINFO{};
+        exception->scode = status;
+        ComPtr<IErrorInfo> info;
+        if (GetErrorInfo(0, &info) == S_OK) {
+            info->GetSource(&exception->bstrSource);
+            info->GetDescription(&exception->bstrDescription);
+            info->GetHelpFile(&exception->bstrHelpFile);
+            info->GetHelpContext(&exception->dwHelpContext);
+        }
+    }
+    return DISP_E_EXCEPTION;
+}
+
 HRESULT ReportFault(std::exception_ptr fault)
 {
     std::u16string description;

@@ -10,6 +10,10 @@
 // For calls on ITavrix: an HRESULT, and error information for the calling thread.
 HRESULT ReportFault(std::exception_ptr fault);
 
+// What IDispatch::Invoke gives for a method's status: a failure becomes DISP_E_EXCEPTION with
+// the thread's error information moved into exception, as the type information's Invoke does.
+HRESULT DispatchStatus(HRESULT status, EXCEPINFO* exception);
+
 // For the control protocols and persistence: an HRESULT only.
 HRESULT HandleFault(std::exception_ptr fault);
 

@@ -170,6 +170,13 @@ HRESULT STDMETHODCALLTYPE TTavrix::GetIDsOfNames(REFIID, LPOLESTR* names, UINT c
 HRESULT STDMETHODCALLTYPE TTavrix::Invoke(DISPID member, REFIID, LCID, WORD flags, DISPPARAMS* parameters,
                                           VARIANT* result, EXCEPINFO* exception, UINT* argumentError)
 {
+    // Read_Card is the call a host repeats for every card, and the type information's generic
+    // dispatch costs more than the rest of the command's own work: the plain form of the call
+    // goes straight to the method, with a failure reported as the generic way reports it.
+    // Any other form (another argument type, a named argument) takes the generic way.
+    if (member == DISPID_Read_Card && (flags & DISPATCH_METHOD) && parameters && parameters->cArgs == 1 &&
+        parameters->cNamedArgs == 0 && V_VT(&parameters->rgvarg[0]) == VT_BSTR)
+        return DispatchStatus(Read_Card(V_BSTR(&parameters->rgvarg[0])), exception);
     ITypeInfo* type = TavrixVtableTypeInfo();
     if (!type)
         return E_UNEXPECTED;

@@ -25,9 +25,9 @@ HRESULT STDMETHODCALLTYPE TTavrix::Read_Card(BSTR ctype)
         std::u16string cardId, message;
         signed char error = 1;
         if (card.C_Error) {
-            message = card.Err_Mes;
+            message = std::move(card.Err_Mes);
         } else if (!card.card_ID.empty()) {
-            cardId = card.card_ID;
+            cardId = std::move(card.card_ID);
             error = 0;
         } else {
             message = u"カードが読み取れません";

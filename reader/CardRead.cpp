@@ -28,6 +28,7 @@ std::u16string BytesAsCharacters(const uint8_t* bytes, size_t count)
 std::u16string NibblesAsDecimal(const uint8_t* bytes, size_t count)
 {
     std::u16string text;
+    text.reserve(count * 4);
     for (size_t i = 0; i < count; ++i) {
         for (unsigned nibble : {unsigned(bytes[i] >> 4), unsigned(bytes[i] & 0x0F)}) {
             if (nibble >= 10)

@@ -11,6 +11,7 @@
 
 #include "../../../base/Bstr.h"
 #include "../../support/FormHost.h"
+#include "../../support/LateBoundRead.h"
 #include "../../support/RecordingSink.h"
 #include "../../support/SimulatorDll.h"
 #include "FaultReporting.h"
@@ -185,6 +186,35 @@ TEST_F(ReadCardCommand, NullCtypeReadsTheOtherService)
     SimulatorExport<int32_t (*)(int32_t, SimCall*)>("sim_get_call")(3, &read);
     EXPECT_EQ(read.serviceCodeList[0], 0x8B);
     EXPECT_EQ(read.serviceCodeList[1], 0x1A);
+}
+
+TEST_F(ReadCardCommand, LateBoundAReadIsTheSameWhateverTheArgumentsForm)
+{
+    host->form->SinkChanged(sink.Get());
+    ComPtr<IDispatch> control;
+    ASSERT_EQ(host.As(&control), S_OK);
+    struct Seen {
+        LateBoundOutcome outcome;
+        std::vector<int32_t> calls;
+        std::vector<RecordedInvoke> events;
+    } seen[2];
+    for (const bool byReference : {false, true}) {
+        SimulatorExport<void (*)()>("sim_reset")();
+        sink->calls.clear();
+        seen[byReference].outcome = LateBoundRead(control.Get(), u"EDY", byReference);
+        seen[byReference].calls = SimulatorCalls();
+        seen[byReference].events = ReadDataCalls();
+    }
+    EXPECT_EQ(seen[0].outcome, (LateBoundOutcome{.status = S_OK, .resultType = VT_I4, .source = {},
+                                                 .description = {}, .helpFile = {}}));
+    EXPECT_EQ(seen[0].outcome, seen[1].outcome);
+    for (const Seen& each : seen) {
+        EXPECT_EQ(each.calls, FullRead);
+        ASSERT_EQ(each.events.size(), 1u);
+        ASSERT_EQ(each.events[0].arguments.size(), 3u);
+    }
+    EXPECT_EQ(seen[0].events[0].arguments[2].text, seen[1].events[0].arguments[2].text);
+    EXPECT_FALSE(seen[0].events[0].arguments[2].text.empty());
 }
 
 TEST_F(ReadCardCommand, WithoutASinkTheReadStillRuns)

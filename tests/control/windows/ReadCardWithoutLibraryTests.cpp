@@ -8,6 +8,7 @@
 
 #include "../../../base/Bstr.h"
 #include "../../support/FormHost.h"
+#include "../../support/LateBoundRead.h"
 #include "../../support/RecordingSink.h"
 #include "../../support/SimulatorDll.h"
 
@@ -40,6 +41,26 @@ TEST(ReadCardWithoutLibrary, FailsWithErrorInformationAndNoEvent)
     info->GetDescription(description.out());
     EXPECT_EQ(source.text(), u"Tavrix.Tavrix");
     EXPECT_EQ(description.text(), u"FeliCa ライブラリ (felica.dll) を読み込めません");
+}
+
+TEST(ReadCardWithoutLibrary, LateBoundTheFailureComesAsAnExceptionWhateverTheArgumentsForm)
+{
+    CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
+    for (const wchar_t* path : ReaderLibraryPaths)
+        std::filesystem::remove_all(path);
+    ComPtr<FormHost> host = new FormHost;
+    ComPtr<IDispatch> control;
+    ASSERT_EQ(host.As(&control), S_OK);
+
+    const LateBoundOutcome plain = LateBoundRead(control.Get(), u"EDY", false);
+    EXPECT_EQ(plain.status, DISP_E_EXCEPTION);
+    EXPECT_EQ(plain.resultType, VT_I4);
+    EXPECT_EQ(plain.scode, E_UNEXPECTED);
+    EXPECT_EQ(plain.source, u"Tavrix.Tavrix");
+    EXPECT_EQ(plain.description, u"FeliCa ライブラリ (felica.dll) を読み込めません");
+    EXPECT_TRUE(plain.helpFile.empty());
+    EXPECT_FALSE(plain.errorInfoLeft) << "the description moved into the exception";
+    EXPECT_EQ(plain, LateBoundRead(control.Get(), u"EDY", true)) << "the generic way says the same";
 }
 
 }  // namespace
