@@ -32,15 +32,20 @@ release=$top/build/release
 # programs and its tools' folder in the SDK; and for each Windows it runs on, a row: its name, the
 # Wine of its prefixes, the SDK's fragment for it, the registry view to import that into and to
 # read the entries from, and the folder of the architecture's own programs (regsvr32, the script
-# host) there.
+# host) there. Where the architecture's Windows can hold both packages, a row for each package
+# there: its architecture, package name suffix, shipped files, tools' folder in the SDK, registry
+# view and programs' folder.
 case $arch in
     x86)
         bin=$release suffix= sdk_bin=bin work=$release/installer-test product='Norvane (x86)'
         windows=('32-bit Windows|x86|Norvane-x86-on-32-bit-Windows.reg|/reg:32||C:\windows\system32'
-                 '64-bit Windows|x64|Norvane-x86.reg|/reg:32|/reg:32|C:\windows\syswow64') ;;
+                 '64-bit Windows|x64|Norvane-x86.reg|/reg:32|/reg:32|C:\windows\syswow64')
+        side_by_side=() ;;
     x64)
         bin=$release/x64 suffix=-x64 sdk_bin=bin/x64 work=$release/installer-test-x64 product='Norvane (x64)'
-        windows=('64-bit Windows|x64|Norvane-x64.reg|/reg:64||C:\windows\system32') ;;
+        windows=('64-bit Windows|x64|Norvane-x64.reg|/reg:64||C:\windows\system32')
+        side_by_side=("x86||$release|bin|/reg:32|C:\\windows\\syswow64"
+                      "x64|-x64|$release/x64|bin/x64||C:\\windows\\system32") ;;
     *) usage ;;
 esac
 version=$(sed -n 's/^CMAKE_PROJECT_VERSION:STATIC=//p' "$bin/cmake/CMakeCache.txt")
@@ -174,9 +179,9 @@ installed_ocx() { host_path "$1" 'C:\Program Files\Norvane\Norvane.ocx'; }
 # through a host with no control of its own beside it, so that only the registration serves it.
 # The simulator goes where tavrix-host finds its control looks first, which depends on the
 # folders the prefix has: both candidates are cleared after.
-use_control() {  # prefix, what, folder of the architecture's programs
-    local out
-    WINEPREFIX=$1 wine "$sdk/$sdk_bin/tavrix-host.exe" simulator install \
+use_control() {  # prefix, what, folder of the architecture's programs [, its folder in the SDK]
+    local out host_bin=${4:-$sdk_bin}
+    WINEPREFIX=$1 wine "$sdk/$host_bin/tavrix-host.exe" simulator install \
         "$(WINEPREFIX=$1 winepath -w "$sdk/samples/scenarios/edy-card.txt")" \
         </dev/null >/dev/null 2>&1 || fail "$2: the simulator cannot be installed"
     out=$(WINEPREFIX=$1 wine "$3\cscript.exe" //nologo \
@@ -185,13 +190,13 @@ use_control() {  # prefix, what, folder of the architecture's programs
     [ "$out" = $'Caption: Tavrix\nRead_Card done: the result arrives as On_ReadData' ] ||
         fail "$2: cscript printed: $out"
     mkdir -p "$work/lone-host"
-    cp "$sdk/$sdk_bin/tavrix-host.exe" "$work/lone-host/"
+    cp "$sdk/$host_bin/tavrix-host.exe" "$work/lone-host/"
     out=$(WINEPREFIX=$1 wine "$work/lone-host/tavrix-host.exe" read EDY </dev/null 2>&1 | tr -d '\r') ||
         fail "$2: tavrix-host read exited $?"
     [ "$out" = '{"event":"On_ReadData","card_ID":"2160012345678901","Error":0,"Message":""}' ] ||
         fail "$2: tavrix-host read printed: $out"
     # (A host that has just read may still hold the library a moment: its folders go all the same.)
-    WINEPREFIX=$1 wine "$sdk/$sdk_bin/tavrix-host.exe" simulator remove </dev/null >/dev/null 2>&1 || true
+    WINEPREFIX=$1 wine "$sdk/$host_bin/tavrix-host.exe" simulator remove </dev/null >/dev/null 2>&1 || true
     local folder
     for folder in 'C:\Program Files\Common Files\Sony Shared' 'C:\Program Files (x86)\Common Files\Sony Shared'; do
         rm -rf "$(host_path "$1" "$folder")"
@@ -348,6 +353,72 @@ EOF
     registration "$prefix" "$work/x86-after.txt" /reg:32
     same "beside x86: the uninstall changed the x86 registration" "$work/x86-before.txt" "$work/x86-after.txt"
     cmp -s "$(host_path "$prefix" "$ocx32")" "$release/Norvane.ocx" || fail "beside x86: its Norvane.ocx is gone or changed"
+fi
+
+# Both packages on one 64-bit Windows, as on a fleet that runs programs of either kind. The ProgID
+# and the type library's name, FLAGS and HELPDIR are one set for both there: removing either
+# package must leave the other's registration as it was when that package was installed alone,
+# and the last one out must leave nothing. HELPDIR names the folder of the package installed last
+# (as regsvr32 does), so each survivor here was installed last. Wine 8 keeps a ProgID for each
+# view where Windows keeps one for both: the copy in the view of the package that went first, which
+# on Windows is the one the last one out removes, is checked and taken out by hand.
+if [ ${#side_by_side[@]} -gt 0 ]; then
+    source "$top/scripts/architectures.sh"
+    norvane_architectures
+    prefix=$work/prefix-side-by-side
+    fresh_prefix "$prefix"
+    declare -A package view programs host_bin
+    for row in "${side_by_side[@]}"; do
+        IFS='|' read -r name name_suffix ocx_folder host_bin_of view_of programs_of <<<"$row"
+        host_bin[$name]=$host_bin_of view[$name]=$view_of programs[$name]=$programs_of
+        package[$name]=$release/Norvane-$version$name_suffix.msi
+        if [ $# -gt 0 ]; then
+            package[$name]=$work/side-by-side/Norvane-$version$name_suffix.msi
+            mkdir -p "$work/side-by-side"
+            NORVANE_WXS=$wxs "$top/installer/build-msi.sh" "$version" "$ocx_folder" "${package[$name]}" "$name"
+        fi
+    done
+    # The package's registration in its own view, with the type library's whole key.
+    own_registration() {  # prefix, architecture, output
+        registration "$1" "$3" ${view[$2]}
+        export_key "$1" "$classes\\$library" "$3.library"
+        { echo "== $library, whole"; cat "$3.library"; } >>"$3"
+        rm -f "$3.library"
+    }
+    for name in "${!package[@]}"; do
+        step "side by side: $name alone"
+        run_msiexec "$prefix" /i "${package[$name]}"
+        own_registration "$prefix" "$name" "$work/sbs-$name-alone.txt"
+        grep -q 'InprocServer32' "$work/sbs-$name-alone.txt" || fail "side by side: $name alone registered nothing"
+        run_msiexec "$prefix" /x "${package[$name]}"
+    done
+    # (After each package's own install and uninstall, which leave Wine's empty 32-bit keys of
+    # classes and of installed programs as Windows always has them, and after the script host's
+    # first run, which registers its type library.)
+    WINEPREFIX=$prefix wine cscript.exe //nologo "$(WINEPREFIX=$prefix winepath -w "$work/nothing.vbs")" </dev/null >/dev/null 2>&1
+    snapshot "$prefix" "$work/sbs-before.txt"
+    for pair in "x86 x64" "x64 x86"; do
+        read -r first second <<<"$pair"
+        step "side by side: $second installed after $first, then $first removed"
+        run_msiexec "$prefix" /i "${package[$first]}"
+        run_msiexec "$prefix" /i "${package[$second]}"
+        run_msiexec "$prefix" /x "${package[$first]}"
+        own_registration "$prefix" "$second" "$work/sbs-$second-left.txt"
+        same "side by side: $second's registration after $first's uninstall differs from $second's alone" \
+            "$work/sbs-$second-alone.txt" "$work/sbs-$second-left.txt"
+        if [[ " $runnable_architectures " == *" $second "* ]]; then
+            use_control "$prefix" "side by side: $second after $first's uninstall" "${programs[$second]}" "${host_bin[$second]}"
+        else
+            echo "   ($second's control not used: $x86_verdict)"
+        fi
+        run_msiexec "$prefix" /x "${package[$second]}"
+        export_key "$prefix" "$classes\\Tavrix.Tavrix" "$work/sbs-progid.txt" ${view[$first]}
+        if [ "$(grep -c -E '^(@|"[^"]*")=' "$work/sbs-progid.txt")" = 2 ]; then
+            WINEPREFIX=$prefix wine reg delete "$classes\\Tavrix.Tavrix" /f ${view[$first]:-/reg:64} </dev/null >/dev/null 2>&1
+        fi
+        snapshot "$prefix" "$work/sbs-after.txt"
+        same "side by side: the last one out ($second) left something behind" "$work/sbs-before.txt" "$work/sbs-after.txt"
+    done
 fi
 
 # What an integrator's own installer does with the SDK's fragment, on each Windows the
