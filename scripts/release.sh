@@ -98,6 +98,13 @@ x86 Norvane-x86-on-32-bit-Windows.reg    C:\Program Files\Norvane\Norvane.ocx
 x64 Norvane-x64.reg                      C:\Program Files\Norvane\Norvane.ocx
 EOF
 cp "$top/installer/Norvane.wxs" "$stage/$sdk/installer/"
+# For applications that carry the control with nothing registered: each architecture's assembly
+# manifest, made from the same rows, and a sample of the application's own manifest.
+for arch in x86 x64; do
+    mkdir -p "$stage/$sdk/registration-free/$arch"
+    "$top/installer/assembly-manifest.sh" "$arch" "$version" >"$stage/$sdk/registration-free/$arch/Norvane.Tavrix.manifest"
+done
+cp -r "$top/samples/registration-free" "$stage/$sdk/samples/"
 find "$stage" -exec touch -h -d "@$stamp" {} +
 (cd "$stage" && find "$sdk" | LC_ALL=C sort | TZ=UTC zip -X -q -@ "$release/$sdk.zip.partial")
 mv "$release/$sdk.zip.partial" "$release/$sdk.zip"

@@ -6,6 +6,8 @@
 #              rebuild of the same version over it, a downgrade refused, a repair of a deleted
 #              file, then uninstall with the installed file already deleted by hand; for x64, then
 #              install and uninstall beside a registration of the x86 control;
+#   side by side (where one Windows holds both packages): each removed first in turn;
+#   registration-free: the SDK's assembly manifest beside a program, nothing registered;
 #   fragment:  for each Windows the architecture runs on, the SDK's .reg for it imported for the
 #              file at its path in a fresh prefix of that kind, compared with what that kind's
 #              regsvr32 writes for the file there, then the control used.
@@ -19,6 +21,7 @@
 set -euo pipefail
 source "$(dirname "${BASH_SOURCE[0]}")/../../scripts/failed-step.sh"
 top=$(cd "$(dirname "$0")/../.." && pwd)
+source "$top/scripts/architectures.sh"
 usage() { echo "usage: $0 [--arch x86|x64] [WXS]" >&2; exit 2; }
 arch=x86
 if [ "${1:-}" = --arch ]; then
@@ -29,20 +32,22 @@ fi
 [ $# -le 1 ] || usage
 release=$top/build/release
 # The architecture's shipped files, its package's name, its product's name in the installed
-# programs and its tools' folder in the SDK; and for each Windows it runs on, a row: its name, the
-# Wine of its prefixes, the SDK's fragment for it, the registry view to import that into and to
-# read the entries from, and the folder of the architecture's own programs (regsvr32, the script
-# host) there. Where the architecture's Windows can hold both packages, a row for each package
+# programs and its tools' folder in the SDK, and the other architecture's; and for each Windows it
+# runs on, a row: its name, the Wine of its prefixes, the SDK's fragment for it, the registry view
+# to import that into and to read the entries from, and the folder of the architecture's own
+# programs (regsvr32, the script host) there. Where the architecture's Windows can hold both packages, a row for each package
 # there: its architecture, package name suffix, shipped files, tools' folder in the SDK, registry
 # view and programs' folder.
 case $arch in
     x86)
         bin=$release suffix= sdk_bin=bin work=$release/installer-test product='Norvane (x86)'
+        other=x64 other_bin=bin/x64
         windows=('32-bit Windows|x86|Norvane-x86-on-32-bit-Windows.reg|/reg:32||C:\windows\system32'
                  '64-bit Windows|x64|Norvane-x86.reg|/reg:32|/reg:32|C:\windows\syswow64')
         side_by_side=() ;;
     x64)
         bin=$release/x64 suffix=-x64 sdk_bin=bin/x64 work=$release/installer-test-x64 product='Norvane (x64)'
+        other=x86 other_bin=bin
         windows=('64-bit Windows|x64|Norvane-x64.reg|/reg:64||C:\windows\system32')
         side_by_side=("x86||$release|bin|/reg:32|C:\\windows\\syswow64"
                       "x64|-x64|$release/x64|bin/x64||C:\\windows\\system32") ;;
@@ -220,12 +225,15 @@ cat >"$work/sdk-expected" <<EOF
 ./include/Tavrix_i.c
 ./include/x64/Tavrix.tlb
 ./installer/Norvane.wxs
+./registration-free/x64/Norvane.Tavrix.manifest
+./registration-free/x86/Norvane.Tavrix.manifest
 ./registry/Norvane-x64.reg
 ./registry/Norvane-x86-on-32-bit-Windows.reg
 ./registry/Norvane-x86.reg
 ./samples/cpp/read_card.cpp
 ./samples/dotnet/ReadCardForm.cs
 ./samples/hta/read-card.hta
+./samples/registration-free/app.exe.manifest
 ./samples/scenarios/edy-card.txt
 ./samples/scenarios/no-card.txt
 ./samples/scenarios/reader-unplugged.txt
@@ -363,7 +371,6 @@ fi
 # view where Windows keeps one for both: the copy in the view of the package that went first, which
 # on Windows is the one the last one out removes, is checked and taken out by hand.
 if [ ${#side_by_side[@]} -gt 0 ]; then
-    source "$top/scripts/architectures.sh"
     norvane_architectures
     prefix=$work/prefix-side-by-side
     fresh_prefix "$prefix"
@@ -420,6 +427,61 @@ if [ ${#side_by_side[@]} -gt 0 ]; then
         same "side by side: the last one out ($second) left something behind" "$work/sbs-before.txt" "$work/sbs-after.txt"
     done
 fi
+
+# An application that carries the control with nothing registered: the SDK's assembly manifest
+# and Norvane.ocx in a folder Norvane.Tavrix beside the program, the sample application manifest
+# beside it under the program's name. What the program learns through COM alone must be what
+# registration says (the class behind the ProgID, the misc status); a read, its event and an
+# activation in place work; and nothing of ours is in the registry before or after. With the
+# other architecture's assembly in that folder, creating the control fails and the program ends
+# cleanly (Windows refuses to start such a program at all: its side-by-side configuration is
+# incorrect).
+registry_value() {  # registration export, key ending, value name: the value's text
+    key=$2 name=$3 awk '
+        /^\[/ { here = substr($0, length($0) - length(ENVIRON["key"]) - 1) == "\\" ENVIRON["key"] "]" }
+        here && index($0, ENVIRON["name"] "=\"") == 1 { sub(/^[^=]*="/, ""); sub(/"$/, ""); print; exit }' "$1"
+}
+nothing_of_ours() {  # prefix, what
+    registration "$1" "$work/ours.txt"
+    if grep -q -E '^(@|"[^"]*")=' "$work/ours.txt"; then fail "$2: the registry holds entries of ours"; fi
+}
+step "registration-free: the SDK's manifest beside a program, nothing registered"
+prefix=$work/prefix-registration-free
+fresh_prefix "$prefix"
+app=$(host_path "$prefix" 'C:\Kiosk')
+mkdir -p "$app/Norvane.Tavrix"
+cp "$top/build/$(windows_build "$arch")/bin/registration_free_probe.exe" "$app/"
+cp "$sdk/samples/registration-free/app.exe.manifest" "$app/registration_free_probe.exe.manifest"
+cp "$sdk/registration-free/$arch/Norvane.Tavrix.manifest" "$sdk/$sdk_bin/Norvane.ocx" "$app/Norvane.Tavrix/"
+WINEPREFIX=$prefix wine "$sdk/$sdk_bin/tavrix-host.exe" simulator install \
+    "$(WINEPREFIX=$prefix winepath -w "$sdk/samples/scenarios/edy-card.txt")" </dev/null >/dev/null 2>&1 ||
+    fail "registration-free: the simulator cannot be installed"
+nothing_of_ours "$prefix" "registration-free, before"
+cat >"$work/registration-free-expected.txt" <<EOF
+created by progid $(registry_value "$work/regsvr32.txt" 'Tavrix.Tavrix\Clsid' @)
+create by clsid 00000000
+misc status $(registry_value "$work/regsvr32.txt" 'MiscStatus\1' @) (00000000)
+type library 1.0 00000000
+{"event":"OnCreate"}
+{"event":"On_ReadData","card_ID":"2160012345678901","Error":0,"Message":""}
+read 00000000
+in place 00000000, window in the frame
+{"event":"OnDestroy"}
+EOF
+WINEPREFIX=$prefix wine 'C:\Kiosk\registration_free_probe.exe' </dev/null 2>/dev/null | tr -d '\r' \
+    >"$work/registration-free.txt" || fail "registration-free: the program exited $?"
+same "registration-free: what the program learned" "$work/registration-free-expected.txt" "$work/registration-free.txt"
+nothing_of_ours "$prefix" "registration-free, after"
+
+step "registration-free: the $other assembly beside a program of $arch"
+cp "$sdk/registration-free/$other/Norvane.Tavrix.manifest" "$sdk/$other_bin/Norvane.ocx" "$app/Norvane.Tavrix/"
+status=0
+WINEPREFIX=$prefix wine 'C:\Kiosk\registration_free_probe.exe' </dev/null 2>/dev/null | tr -d '\r' \
+    >"$work/registration-free-other.txt" || status=$?
+[ "$status" = 1 ] || fail "registration-free with the $other assembly: the program exited $status, not 1"
+grep -q '^create by clsid 8' "$work/registration-free-other.txt" ||
+    fail "registration-free with the $other assembly: creating the control did not fail"
+nothing_of_ours "$prefix" "registration-free with the $other assembly"
 
 # What an integrator's own installer does with the SDK's fragment, on each Windows the
 # architecture runs on: the file where the fragment names it, then the fragment imported by reg
