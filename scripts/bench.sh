@@ -20,6 +20,15 @@ for arch in $runnable_architectures; do
     wine "$host" simulator install "$(winepath -w "$top/samples/scenarios/edy-card.txt")" >/dev/null
     figures+=("$top/build/demo/bench-$arch.txt")
     (cd "$bin" && wine ./tavrix-bench.exe) | tr -d '\r' >"$top/build/demo/bench-$arch.txt"
+    # The same read with the tracing library in place over the simulator, writing a level-2 trace.
+    trace=$(winepath -w "$top/build/demo/bench-trace-$arch.jsonl")
+    wine "$host" trace install --level 2 --file "$trace" >/dev/null
+    {
+        echo "1b. The same, with the tracing library in place (level 2, a line per call to a file)"
+        (cd "$bin" && wine ./tavrix-bench.exe --read) | tr -d '\r' | tail -n +2
+    } >>"$top/build/demo/bench-$arch.txt"
+    wine "$host" trace remove >/dev/null
+    rm -f "$top/build/demo/bench-trace-$arch.jsonl" "$top/build/demo/bench-trace-$arch.jsonl.1"
 done
 # Side by side: each line of the first architecture's figures beside the same line of the next.
 if [ ${#figures[@]} -eq 1 ]; then

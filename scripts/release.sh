@@ -39,14 +39,16 @@ for arch in x86 x64; do
     # variant builds them, in a tree of their own.
     cmake -S "$top" -B "$out/tools" -DCMAKE_BUILD_TYPE=MinSizeRel \
         -DCMAKE_TOOLCHAIN_FILE="$top/cmake/toolchain-mingw-$processor.cmake" >/dev/null
-    cmake --build "$out/tools" -j "$(nproc)" --target felica_simulator tavrix-host
+    cmake --build "$out/tools" -j "$(nproc)" --target felica_simulator felica_tracing tavrix-host
 
     # The tools are built with their symbols; the SDK needs none of them. (strip stamps the
     # images with the time of stripping: the archive differs from run to run by these.)
     rm -rf "$out/unsigned"
-    mkdir -p "$out/unsigned"
+    mkdir -p "$out/unsigned/tracing"
     cp "$out/cmake/bin/Norvane.ocx" "$out/tools/bin/tavrix-host.exe" "$out/tools/bin/simulator/felica.dll" "$out/unsigned/"
-    "$processor-w64-mingw32-strip" "$out/unsigned/tavrix-host.exe" "$out/unsigned/felica.dll"
+    cp "$out/tools/bin/tracing/felica.dll" "$out/unsigned/tracing/"
+    "$processor-w64-mingw32-strip" "$out/unsigned/tavrix-host.exe" "$out/unsigned/felica.dll" \
+        "$out/unsigned/tracing/felica.dll"
     cp "$out/cmake/bin/Norvane.ocx" "$out/cmake/bin/Norvane.ocx.debug" "$out/"
     sign_file "$out/Norvane.ocx"
     echo "release: $arch Norvane.ocx $version, $(stat -c %s "$out/Norvane.ocx") bytes, signed"
@@ -69,11 +71,13 @@ rm -rf "$stage" "$release/$sdk.zip"
 cp_sdk() {  # arch, bin folder, include folder
     local out
     out=$(shipped "$1")
-    mkdir -p "$2/simulator" "$3"
+    mkdir -p "$2/simulator" "$2/tracing" "$3"
     cp "$out/Norvane.ocx" "$out/unsigned/tavrix-host.exe" "$2/"
     cp "$out/unsigned/felica.dll" "$2/simulator/"
+    cp "$out/unsigned/tracing/felica.dll" "$2/tracing/"
     sign_file "$2/tavrix-host.exe"
     sign_file "$2/simulator/felica.dll"
+    sign_file "$2/tracing/felica.dll"
     cp "$out/cmake/control/Tavrix.tlb" "$3/"
     cp "$release/$(msi_name "$1")" "$stage/$sdk/"
 }

@@ -14,6 +14,7 @@ packages=(
     locales                                                      # the Japanese code page for type library texts
     wixl msitools zip                                            # the release: the installer and the SDK archive
     osslsigncode openssl                                         # the release's signatures
+    nlohmann-json3-dev                                           # tavrix-host reads traces (header-only)
 )
 
 as_root() { if [ "$(id -u)" -eq 0 ]; then "$@"; else sudo "$@"; fi; }

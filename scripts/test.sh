@@ -32,7 +32,7 @@ if ! x86_runs; then
     # What needs no x86 program: its imports; below, its type library and version resource read
     # from the 64-bit side against the same expectations as the x64 one's.
     echo "== x86 Windows build, checked without running it"
-    ctest --test-dir "$top/build/windows" --output-on-failure -R '^norvane_system_imports$'
+    ctest --test-dir "$top/build/windows" --output-on-failure -R '^(norvane|tracing)_system_imports$'
 fi
 read_from_x64() {  # an x86 OCX: its type library and version resource, read by the x64 test programs
     wine_session_start "$top/build/windows-x64/wineprefix" x64

@@ -13,10 +13,6 @@
 #include <thread>
 #include <vector>
 
-namespace {
-
-}  // namespace
-
 SimScript DefaultSimulatorScript()
 {
     // One EDY card whose number is 2160 0123 4567 8901.
@@ -44,12 +40,16 @@ struct Simulator {
     Simulator()
     {
 #ifdef SIMULATOR_SCENARIO_FILE
-        LoadScenarioBesideModule(script);
+        LoadScenarioBesideModule(steps);
 #endif
+        script = steps.front();
     }
 
     std::mutex lock;
-    SimScript script = DefaultScript();
+    // Each read takes the next step as it begins; the last one repeats.
+    std::vector<SimScript> steps{DefaultScript()};
+    size_t nextStep = 0;
+    SimScript script;  // the read under way follows it
     int32_t lastError = 1000;  // "no error"
     // The latest calls, in a ring once it is full: a host that reads for weeks against the
     // simulator must not grow by every call it made.
@@ -90,6 +90,20 @@ struct Simulator {
         return &calls[index % SimRecordedCalls];
     }
 
+    void Follow(std::vector<SimScript> sequence)
+    {
+        steps = std::move(sequence);
+        nextStep = 0;
+        script = steps.front();
+    }
+
+    void BeginRead()
+    {
+        script = steps[std::min(nextStep, steps.size() - 1)];
+        if (nextStep < steps.size())
+            ++nextStep;
+    }
+
     ReaderResult Finish(SimEntryPoint entryPoint)
     {
         const ReaderResult result = script.results[entryPoint];
@@ -123,7 +137,14 @@ void CopyCut(uint8_t* to, size_t capacity, const uint8_t* from, size_t length)
 
 extern "C" {
 
-ReaderResult READER_CALL initialize_library() { return Simple(SimInitializeLibrary); }
+ReaderResult READER_CALL initialize_library()
+{
+    std::lock_guard<std::mutex> guard(TheSimulator().lock);
+    TheSimulator().BeginRead();
+    TheSimulator().Record(SimInitializeLibrary);
+    return TheSimulator().Finish(SimInitializeLibrary);
+}
+
 ReaderResult READER_CALL dispose_library() { return Simple(SimDisposeLibrary); }
 ReaderResult READER_CALL open_reader_writer_auto() { return Simple(SimOpenReaderWriterAuto); }
 ReaderResult READER_CALL close_reader_writer() { return Simple(SimCloseReaderWriter); }
@@ -190,7 +211,7 @@ ReaderResult READER_CALL get_last_error_type(int32_t* error_code)
 void sim_reset()
 {
     std::lock_guard<std::mutex> guard(TheSimulator().lock);
-    TheSimulator().script = DefaultScript();
+    TheSimulator().Follow({DefaultScript()});
     TheSimulator().lastError = 1000;
     TheSimulator().calls.clear();
     TheSimulator().callCount = 0;
@@ -200,7 +221,7 @@ void sim_reset()
 void sim_set_script(const SimScript* script)
 {
     std::lock_guard<std::mutex> guard(TheSimulator().lock);
-    TheSimulator().script = *script;
+    TheSimulator().Follow({*script});
 }
 
 void sim_get_script(SimScript* script)
@@ -226,6 +247,12 @@ int32_t sim_get_call(int32_t index, SimCall* call)
 }
 
 }  // extern "C"
+
+void SimulatorFollowSteps(const std::vector<SimScript>& steps)
+{
+    std::lock_guard<std::mutex> guard(TheSimulator().lock);
+    TheSimulator().Follow(steps.empty() ? std::vector<SimScript>{DefaultScript()} : steps);
+}
 
 ReaderEntryPoints SimulatorEntryPoints()
 {

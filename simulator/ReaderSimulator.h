@@ -2,6 +2,8 @@
 // driven by a SimScript and recording the latest calls it receives.
 #pragma once
 
+#include <vector>
+
 #include "../reader/ReaderEntryPoints.h"
 #include "SimulatorScript.h"
 
@@ -18,6 +20,11 @@ ReaderResult READER_CALL get_last_error_type(int32_t* error_code);
 
 // The script a fresh simulator follows: one EDY card, every step succeeding.
 SimScript DefaultSimulatorScript();
+
+// Makes the simulator follow these steps, as a scenario file's: the next initialize_library
+// takes the first, each one after it the next, and the last repeats. sim_reset and
+// sim_set_script make a sequence of one step. No steps: the default script.
+void SimulatorFollowSteps(const std::vector<SimScript>& steps);
 
 // The simulator's entry points as a binding gives them.
 ReaderEntryPoints SimulatorEntryPoints();

@@ -8,7 +8,7 @@
 
 #include "Scenario.h"
 
-void LoadScenarioBesideModule(SimScript& script)
+void LoadScenarioBesideModule(std::vector<SimScript>& steps)
 {
     HMODULE module = nullptr;
     if (!GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
@@ -25,10 +25,7 @@ void LoadScenarioBesideModule(SimScript& script)
         return;
     std::stringstream text;
     text << in.rdbuf();
-    SimScript scenario = script;
     std::string error;
-    if (ParseScenario(text.str(), scenario, error))
-        script = scenario;
-    else
+    if (!ParseScenario(text.str(), steps, error))
         OutputDebugStringA(("reader simulator: scenario not understood, " + error + "\n").c_str());
 }

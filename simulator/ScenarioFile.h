@@ -2,8 +2,11 @@
 // time it is called.
 #pragma once
 
+#include <vector>
+
 #include "SimulatorScript.h"
 
 constexpr wchar_t ScenarioFileName[] = L"felica-scenario.txt";
 
-void LoadScenarioBesideModule(SimScript& script);
+// Replaces steps with the file's when it is there and understood.
+void LoadScenarioBesideModule(std::vector<SimScript>& steps);

@@ -217,9 +217,11 @@ cat >"$work/sdk-expected" <<EOF
 ./bin/Norvane.ocx
 ./bin/simulator/felica.dll
 ./bin/tavrix-host.exe
+./bin/tracing/felica.dll
 ./bin/x64/Norvane.ocx
 ./bin/x64/simulator/felica.dll
 ./bin/x64/tavrix-host.exe
+./bin/x64/tracing/felica.dll
 ./include/Tavrix.tlb
 ./include/Tavrix_h.h
 ./include/Tavrix_i.c
@@ -237,6 +239,7 @@ cat >"$work/sdk-expected" <<EOF
 ./samples/scenarios/edy-card.txt
 ./samples/scenarios/no-card.txt
 ./samples/scenarios/reader-unplugged.txt
+./samples/scenarios/session.txt
 ./samples/vba/UserForm1.txt
 ./samples/vbscript/read-card.vbs
 ./samples/wsh/read-card-events.vbs

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # The release's signatures, for both architectures (nothing here runs Windows code):
-#   - every executable file we ship (both OCXs, and from the SDK both tavrix-host programs and
-#     both simulator libraries) and both packages verify against the test authority;
+#   - every executable file we ship (both OCXs, and from the SDK both tavrix-host programs, both
+#     simulator libraries and both tracing libraries) and both packages verify against the test
+#     authority;
 #   - each executable file with its signature removed is the unsigned file, but for the image
 #     checksum that signing sets and the zero bytes it pads the image with up to 8 bytes;
 #   - signing again gives the same bytes;
@@ -41,6 +42,8 @@ pairs=(
     "$sdk/bin/x64/tavrix-host.exe|$release/x64/unsigned/tavrix-host.exe"
     "$sdk/bin/simulator/felica.dll|$release/unsigned/felica.dll"
     "$sdk/bin/x64/simulator/felica.dll|$release/x64/unsigned/felica.dll"
+    "$sdk/bin/tracing/felica.dll|$release/unsigned/tracing/felica.dll"
+    "$sdk/bin/x64/tracing/felica.dll|$release/x64/unsigned/tracing/felica.dll"
 )
 for pair in "${pairs[@]}"; do
     signed=${pair%|*} unsigned=${pair#*|}

@@ -24,14 +24,10 @@ HMODULE ServerBesideProgram();
 // A new control; a failure is thrown as the HRESULT.
 Microsoft::WRL::ComPtr<IUnknown> CreateControl();
 
-// Receives the control's events and hands each on as a line of JSON.
-class EventLog final : public ComObject<IDispatch, &IID_IDispatch> {
+// A sink of the control's events: the dispatch interface they arrive on, without type
+// information; what it does with them is Invoke's.
+class TavrixEventSink : public ComObject<IDispatch, &IID_IDispatch> {
 public:
-    explicit EventLog(std::function<void(const std::string& line, DISPID event, int error)> onEvent)
-        : onEvent_(std::move(onEvent))
-    {
-    }
-
     HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** object) override
     {
         if (!object)
@@ -47,6 +43,16 @@ public:
     }
     HRESULT STDMETHODCALLTYPE GetTypeInfo(UINT, LCID, ITypeInfo**) override { return E_NOTIMPL; }
     HRESULT STDMETHODCALLTYPE GetIDsOfNames(REFIID, LPOLESTR*, UINT, LCID, DISPID*) override { return E_NOTIMPL; }
+};
+
+// Receives the control's events and hands each on as a line of JSON.
+class EventLog final : public TavrixEventSink {
+public:
+    explicit EventLog(std::function<void(const std::string& line, DISPID event, int error)> onEvent)
+        : onEvent_(std::move(onEvent))
+    {
+    }
+
     HRESULT STDMETHODCALLTYPE Invoke(DISPID event, REFIID, LCID, WORD, DISPPARAMS* parameters, VARIANT*, EXCEPINFO*,
                                      UINT*) override;
 

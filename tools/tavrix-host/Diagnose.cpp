@@ -11,6 +11,8 @@
 #include "ReaderLibrary.h"
 #include "SimulatorCommand.h"
 #include "Tavrix_h.h"
+#include "TraceCommand.h"
+#include "TraceFormat.h"
 #include "WindowsError.h"
 
 namespace {
@@ -90,6 +92,9 @@ struct Library {
     std::string loadError;
     std::vector<std::string> missing;  // entry points it lacks, when it loads
     bool simulator = false;
+    bool tracing = false;
+    TraceSettings trace;     // when tracing
+    std::string stands;      // what the tracing library stands in for
 };
 
 Library Examine(const wchar_t* path)
@@ -108,6 +113,14 @@ Library Examine(const wchar_t* path)
     library.presence = "present";
     library.machine = FileMachine(path);
     library.simulator = IsReaderSimulator(path);
+    library.tracing = IsTracingLibrary(path);
+    if (library.tracing) {
+        library.trace = ReadTraceSettings(path);
+        const std::wstring traced = std::wstring(path) + trace_format::TracedSuffix;
+        library.stands = GetFileAttributesW(traced.c_str()) == INVALID_FILE_ATTRIBUTES ? "nothing (no library beside it)"
+                         : IsReaderSimulator(traced)                                   ? "the Norvane reader simulator"
+                                                                                        : "a library that is not ours";
+    }
     // Loaded as the control loads it, so that its own failures show; never unloaded while a
     // library of that name may be in use by this process.
     if (HMODULE module = LoadLibraryExW(path, nullptr, 0)) {
@@ -138,7 +151,12 @@ std::string LibraryLine(const Library& library)
     } else {
         line += ", does not load in this process (" + library.loadError + ")";
     }
-    line += library.simulator ? ", the Norvane reader simulator" : ", not the simulator";
+    line += library.simulator ? ", the Norvane reader simulator" : library.tracing ? "" : ", not the simulator";
+    if (library.tracing)
+        line += ", the Norvane tracing library: on, level " + std::to_string(library.trace.level) + ", to " +
+                (library.trace.file.empty() ? "%LOCALAPPDATA%\\Norvane\\felica-trace.jsonl"
+                                            : Utf8Text(library.trace.file)) +
+                ", standing in for " + library.stands;
     return line;
 }
 
@@ -180,7 +198,13 @@ int Diagnose(bool json)
                         l.loadError.empty() ? "null" : Utf8(std::wstring(l.loadError.begin(), l.loadError.end())).c_str());
             for (size_t m = 0; m < l.missing.size(); ++m)
                 std::printf("%s\"%s\"", m ? "," : "", l.missing[m].c_str());
-            std::printf("],\"simulator\":%s}", l.simulator ? "true" : "false");
+            std::printf("],\"simulator\":%s,\"tracing\":", l.simulator ? "true" : "false");
+            if (l.tracing)
+                std::printf("{\"level\":%d,\"file\":%s,\"stands_in_for\":\"%s\"}", l.trace.level,
+                            l.trace.file.empty() ? "null" : Utf8(l.trace.file).c_str(), l.stands.c_str());
+            else
+                std::printf("null");
+            std::printf("}");
         }
         std::printf("],\"uses\":{");
         for (size_t i = 0; i < uses.size(); ++i)

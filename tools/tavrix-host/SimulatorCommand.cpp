@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "ControlHost.h"
+#include "LibraryPlace.h"
 #include "ReaderLibrary.h"
 #include "WindowsError.h"
 
@@ -17,28 +18,11 @@ namespace {
 constexpr wchar_t SimulatorDescription[] = L"Norvane reader simulator";
 constexpr wchar_t SetAsideSuffix[] = L".set-aside";
 
-std::string Shown(const fs::path& path) { return Utf8Text(path.wstring()); }
-
-
-int Refuse(const std::string& message)
-{
-    std::fprintf(stderr, "%s\n", message.c_str());
-    return 2;
-}
-
 fs::path SetAside(const fs::path& library) { return fs::path(library) += SetAsideSuffix; }
-
-// Where this build's control looks first, as the real library of its processor would be; on a
-// 32-bit system, which has no "Program Files (x86)", at the second path.
-fs::path InstallPath()
-{
-    const fs::path first = ReaderLibraryPaths[0];
-    return fs::exists(first.root_path() / *first.relative_path().begin()) ? first : fs::path(ReaderLibraryPaths[1]);
-}
 
 int Install(bool setAside, const std::wstring& scenario)
 {
-    const fs::path library = InstallPath(), folder = library.parent_path();
+    const fs::path library = LibraryInstallPath(), folder = library.parent_path();
     const fs::path scenarioFile = folder / L"felica-scenario.txt";
     std::error_code error;
     if (fs::is_directory(library, error))
@@ -77,13 +61,17 @@ int Install(bool setAside, const std::wstring& scenario)
     if (foreign)
         std::printf("set aside the library that was at %s as %s\n", Shown(library).c_str(),
                     Shown(SetAside(library)).c_str());
-    if (!scenario.empty())
-        fs::copy_file(scenario, scenarioFile, fs::copy_options::overwrite_existing, error);
-    else
-        fs::remove(scenarioFile, error);
-    if (error)
-        return Refuse("the simulator is installed in " + Shown(folder) + ", but its scenario is not (" +
-                      error.message() + ")");
+    // (CopyFileW, not std::filesystem::copy_file: this runtime takes any two files on one drive
+    // for the same file, having no file numbers to tell them apart, and refuses to copy.)
+    std::string failure;
+    if (!scenario.empty()) {
+        if (!CopyFileW(scenario.c_str(), scenarioFile.c_str(), FALSE))
+            failure = WindowsErrorText(GetLastError());
+    } else if (fs::remove(scenarioFile, error); error) {
+        failure = error.message();
+    }
+    if (!failure.empty())
+        return Refuse("the simulator is installed in " + Shown(folder) + ", but its scenario is not (" + failure + ")");
     std::printf("simulator installed in %s\n", Shown(folder).c_str());
     return 0;
 }
@@ -123,18 +111,7 @@ int Remove()
 
 }  // namespace
 
-bool IsReaderSimulator(const std::wstring& path)
-{
-    DWORD ignored = 0;
-    std::vector<BYTE> block(GetFileVersionInfoSizeW(path.c_str(), &ignored));
-    if (block.empty() || !GetFileVersionInfoW(path.c_str(), 0, static_cast<DWORD>(block.size()), block.data()))
-        return false;
-    wchar_t* description = nullptr;
-    UINT length = 0;
-    return VerQueryValueW(block.data(), L"\\StringFileInfo\\000004B0\\FileDescription",
-                          reinterpret_cast<void**>(&description), &length) &&
-           description && std::wstring(description) == SimulatorDescription;
-}
+bool IsReaderSimulator(const std::wstring& path) { return IsDescribedAs(path, SimulatorDescription); }
 
 int SimulatorCommand(const std::vector<std::wstring>& arguments)
 {

@@ -1,8 +1,10 @@
 // tavrix-host: a container for the Tavrix control, to try it without writing one.
 //
-//   tavrix-host read [ctype]            one read through the control (ctype "EDY" when left
-//                                       out); prints On_ReadData as one line of JSON and exits
-//                                       0 for a good read, 1 for a failed read, 2 for a fault
+//   tavrix-host read [ctype] [--count N]
+//                                       one read through the control (ctype "EDY" when left
+//                                       out), or N in one process; prints each On_ReadData as a
+//                                       line of JSON and exits 0 when every read was good, 1 for
+//                                       a failed read, 2 for a fault
 //   tavrix-host window [--read ctype] [--screenshot file.png] [--state file] [--exit]
 //                                       the control in place in a window, with a read button,
 //                                       save and load of its state and a log of its events
@@ -14,6 +16,14 @@
 //                                       again; never replaces or deletes a library that is not
 //                                       the simulator (--set-aside keeps it under another name,
 //                                       and remove puts it back)
+//   tavrix-host trace install [--level 1|2] [--file PATH]
+//   tavrix-host trace remove            puts the tracing reader library in place of the library the
+//                                       control would load, which it traces into the file (or
+//                                       changes its level and file when it is in place); remove
+//                                       puts back the library it stood in for
+//   tavrix-host trace show TRACE        a trace as a table, one read a block
+//   tavrix-host scenario from-trace TRACE
+//                                       a level-2 trace as a scenario the simulator replays
 //   tavrix-host diagnose [--json]       the registered controls, the reader library paths and
 //                                       which library each control would use
 #include <windows.h>
@@ -22,6 +32,7 @@
 #include <io.h>
 #include <shellapi.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <filesystem>
 #include <string>
@@ -30,6 +41,7 @@
 #include "ControlHost.h"
 #include "Diagnose.h"
 #include "SimulatorCommand.h"
+#include "TraceCommand.h"
 #include "WindowHost.h"
 
 using Microsoft::WRL::ComPtr;
@@ -39,16 +51,18 @@ namespace {
 
 int Usage()
 {
-    std::fputs("usage: tavrix-host read [ctype]\n"
+    std::fputs("usage: tavrix-host read [ctype] [--count N]\n"
                "       tavrix-host window [--read ctype] [--screenshot file.png] [--state file] [--exit]\n"
                "       tavrix-host register [--user] | unregister [--user]\n"
                "       tavrix-host simulator install [--set-aside] [scenario-file] | simulator remove\n"
+               "       tavrix-host trace install [--level 1|2] [--file PATH] | trace remove | trace show TRACE\n"
+               "       tavrix-host scenario from-trace TRACE\n"
                "       tavrix-host diagnose [--json]\n",
                stderr);
     return 64;
 }
 
-int Read(const std::wstring& ctype)
+int ReadOnce(const std::wstring& ctype)
 {
     int result = 2;
     try {
@@ -80,6 +94,16 @@ int Read(const std::wstring& ctype)
         result = 2;
     }
     return result;
+}
+
+// Reads count times in this one process, as a kiosk does between restarts: the library stays
+// loaded and a scenario with steps goes through them. The worst outcome gives the exit status.
+int Read(const std::wstring& ctype, int count)
+{
+    int worst = 0;
+    for (int i = 0; i < count; ++i)
+        worst = std::max(worst, ReadOnce(ctype));
+    return worst;
 }
 
 int Register(bool doRegister, bool perUser)
@@ -118,8 +142,21 @@ int main()
     CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
     const std::wstring& command = arguments[1];
     int result = 64;
-    if (command == L"read" && arguments.size() <= 3) {
-        result = Read(arguments.size() == 3 ? arguments[2] : L"EDY");
+    if (command == L"read") {
+        std::wstring ctype = L"EDY";
+        int count = 1;
+        for (size_t i = 2; i < arguments.size(); ++i) {
+            if (arguments[i] == L"--count" && i + 1 < arguments.size()) {
+                count = _wtoi(arguments[++i].c_str());
+                if (count < 1 || count > 10000)
+                    return Usage();
+            } else if (i == 2) {
+                ctype = arguments[i];
+            } else {
+                return Usage();
+            }
+        }
+        result = Read(ctype, count);
     } else if ((command == L"register" || command == L"unregister") && arguments.size() <= 3 &&
                (arguments.size() == 2 || arguments[2] == L"--user")) {
         result = Register(command == L"register", arguments.size() == 3);
@@ -127,6 +164,11 @@ int main()
         result = Diagnose(arguments.size() == 3);
     } else if (command == L"simulator") {
         result = SimulatorCommand(std::vector<std::wstring>(arguments.begin() + 2, arguments.end()));
+        if (result < 0)
+            result = Usage();
+    } else if (command == L"trace" || command == L"scenario") {
+        const std::vector<std::wstring> rest(arguments.begin() + 2, arguments.end());
+        result = command == L"trace" ? TraceCommand(rest) : ScenarioCommand(rest);
         if (result < 0)
             result = Usage();
     } else if (command == L"window") {

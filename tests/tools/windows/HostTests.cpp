@@ -6,6 +6,7 @@
 #include <wincodec.h>
 #include <wrl/client.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <functional>
 #include <fstream>
@@ -45,6 +46,7 @@ class TavrixHost : public ::testing::Test {
 protected:
     void TearDown() override
     {
+        RunCommand(HostCommand() + L"trace remove");
         RunCommand(HostCommand() + L"simulator remove");
         RunCommand(HostCommand() + L"unregister");
         RunCommand(HostCommand() + L"unregister --user");
@@ -313,6 +315,109 @@ TEST_F(TavrixHost, TheShippedSamplesRun)
     early = RunCommand(cpp);
     EXPECT_EQ(early.exitCode, 2u);
     EXPECT_EQ(early.output, "Read_Card failed: 0x8000FFFF, 34 characters of description\n");
+}
+
+// The tracing library goes in over whatever library is there and comes out leaving it as it was.
+TEST_F(TavrixHost, TracingStandsInForTheLibraryAndGivesItBackWhole)
+{
+    const fs::path folder = SimulatorFolder();
+    ASSERT_FALSE(folder.empty());
+    const fs::path library = folder / L"felica.dll", traced = folder / L"felica.dll.traced",
+                   settings = folder / L"felica-trace.ini";
+    const fs::path vendor = fs::path(ProgramFolder()) / L"Norvane.ocx";  // any library but ours
+    const std::string vendorBytes = FileContents(vendor);
+    for (const wchar_t* path : ReaderLibraryPaths)
+        fs::remove_all(path);
+    fs::create_directories(folder);
+
+    ChildResult install = RunCommand(HostCommand() + L"trace install");
+    EXPECT_EQ(install.exitCode, 2u) << "nothing to trace";
+    EXPECT_NE(install.output.find("nothing changed"), std::string::npos) << install.output;
+    EXPECT_FALSE(fs::exists(library));
+    EXPECT_FALSE(fs::exists(settings));
+
+    fs::copy_file(vendor, library);
+    const fs::path trace = fs::temp_directory_path() / L"norvane-host-trace.jsonl";
+    install = RunCommand(HostCommand() + L"trace install --file \"" + trace.wstring() + L"\"");
+    EXPECT_EQ(install.exitCode, 0u) << install.output;
+    EXPECT_NE(install.output.find("level 1"), std::string::npos) << install.output;
+    EXPECT_EQ(FileContents(traced), vendorBytes);
+    EXPECT_NE(FileContents(library), vendorBytes);
+    std::string diagnose = RunCommand(HostCommand() + L"diagnose").output;
+    EXPECT_NE(diagnose.find("the Norvane tracing library: on, level 1, to " + trace.string() +
+                            ", standing in for a library that is not ours"),
+              std::string::npos) << diagnose;
+
+    // The level changes in place; the library it stands in for stays as it was.
+    install = RunCommand(HostCommand() + L"trace install --level 2");
+    EXPECT_EQ(install.exitCode, 0u) << install.output;
+    diagnose = RunCommand(HostCommand() + L"diagnose").output;
+    EXPECT_NE(diagnose.find("on, level 2, to " + trace.string()), std::string::npos) << diagnose;
+    EXPECT_EQ(FileContents(traced), vendorBytes);
+
+    const ChildResult remove = RunCommand(HostCommand() + L"trace remove");
+    EXPECT_EQ(remove.exitCode, 0u) << remove.output;
+    EXPECT_EQ(FileContents(library), vendorBytes) << "the identical bytes are back";
+    EXPECT_FALSE(fs::exists(traced));
+    EXPECT_FALSE(fs::exists(settings));
+    EXPECT_NE(RunCommand(HostCommand() + L"trace remove").output.find("nothing removed"), std::string::npos);
+
+    // Something already under the name the library would be set aside as: nothing changes.
+    fs::copy_file(vendor, traced);
+    install = RunCommand(HostCommand() + L"trace install");
+    EXPECT_EQ(install.exitCode, 2u) << install.output;
+    EXPECT_EQ(FileContents(library), vendorBytes);
+    EXPECT_FALSE(fs::exists(settings));
+    fs::remove(traced);
+    fs::remove(library);
+    fs::remove(trace);
+}
+
+// A session traced at level 2 over the simulator, made into a scenario and replayed, gives the
+// same events in the same order; the reads traced give what they give without the trace.
+TEST_F(TavrixHost, ATracedSessionReplaysTheSame)
+{
+    const fs::path trace = fs::temp_directory_path() / L"norvane-session-trace.jsonl";
+    const fs::path replay = fs::temp_directory_path() / L"norvane-session-replay.txt";
+    fs::remove(trace);
+    const std::wstring reads = HostCommand() + L"read EDY --count 5";
+
+    ASSERT_EQ(RunCommand(HostCommand() + L"simulator install " + Scenario(L"session.txt")).exitCode, 0u);
+    const ChildResult plain = RunCommand(reads);
+    ASSERT_EQ(RunCommand(HostCommand() + L"trace install --level 2 --file \"" + trace.wstring() + L"\"").exitCode, 0u);
+    const ChildResult traced = RunCommand(reads);
+    EXPECT_EQ(traced.output, plain.output) << "the trace changes no read";
+    EXPECT_EQ(traced.exitCode, plain.exitCode);
+    ASSERT_EQ(RunCommand(HostCommand() + L"trace remove").exitCode, 0u);
+
+    const ChildResult scenario = RunCommand(HostCommand() + L"scenario from-trace \"" + trace.wstring() + L"\"");
+    ASSERT_EQ(scenario.exitCode, 0u) << scenario.output;
+    std::ofstream(replay, std::ios::binary) << scenario.output;
+    const ChildResult installed = RunCommand(HostCommand() + L"simulator install \"" + replay.wstring() + L"\"");
+    ASSERT_EQ(installed.exitCode, 0u) << installed.output;
+    const ChildResult replayed = RunCommand(reads);
+    EXPECT_EQ(replayed.output, plain.output);
+    EXPECT_EQ(replayed.exitCode, plain.exitCode);
+    EXPECT_GE(std::count(plain.output.begin(), plain.output.end(), '\n'), 5) << plain.output;
+
+    const ChildResult table = RunCommand(HostCommand() + L"trace show \"" + trace.wstring() + L"\"");
+    EXPECT_EQ(table.exitCode, 0u) << table.output;
+    EXPECT_NE(table.output.find("カードが読み取れません"), std::string::npos) << table.output;
+
+    // Level 1 keeps no IDm or block to replay: refused, with the reason.
+    fs::remove(trace);
+    ASSERT_EQ(RunCommand(HostCommand() + L"simulator install " + Scenario(L"edy-card.txt")).exitCode, 0u);
+    ASSERT_EQ(RunCommand(HostCommand() + L"trace install --level 1 --file \"" + trace.wstring() + L"\"").exitCode, 0u);
+    RunCommand(reads);
+    ASSERT_EQ(RunCommand(HostCommand() + L"trace remove").exitCode, 0u);
+    const std::string masked = FileContents(trace);
+    EXPECT_EQ(masked.find("2160012345678901"), std::string::npos);
+    EXPECT_EQ(masked.find("012E4C7A9B3D1108"), std::string::npos);
+    const ChildResult refused = RunCommand(HostCommand() + L"scenario from-trace \"" + trace.wstring() + L"\"");
+    EXPECT_NE(refused.exitCode, 0u);
+    EXPECT_NE(refused.output.find("level 1"), std::string::npos) << refused.output;
+    fs::remove(trace);
+    fs::remove(replay);
 }
 
 }  // namespace
