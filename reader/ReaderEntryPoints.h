@@ -62,6 +62,12 @@ static_assert(sizeof(TRead_Result) == 32 && offsetof(TRead_Result, status_flag_2
 
 using ReaderResult = uint32_t;  // zero: failure
 
+// The seven entry points, by the names the library exports, in the order of the members below.
+constexpr const char* ReaderEntryPointNames[] = {
+    "initialize_library", "dispose_library", "open_reader_writer_auto", "close_reader_writer",
+    "polling_and_get_card_information", "read_block_without_encryption", "get_last_error_type",
+};
+
 struct ReaderEntryPoints {
     ReaderResult(READER_CALL* initialize_library)() = nullptr;
     ReaderResult(READER_CALL* dispose_library)() = nullptr;

@@ -26,12 +26,6 @@ constexpr std::array<const wchar_t*, 2> ReaderLibrarySearchOrder(uint16_t machin
 }
 constexpr std::array<const wchar_t*, 2> ReaderLibraryPaths = ReaderLibrarySearchOrder(ProcessMachine);
 
-// The seven entry points, by the names the library exports.
-constexpr const char* ReaderEntryPointNames[] = {
-    "initialize_library", "dispose_library", "open_reader_writer_auto", "close_reader_writer",
-    "polling_and_get_card_information", "read_block_without_encryption", "get_last_error_type",
-};
-
 // The machine of a library file, from its image header; none when the header cannot be read
 // or is no image header.
 std::optional<uint16_t> FileMachine(const wchar_t* path);

@@ -6,7 +6,7 @@
 
 #include <nlohmann/json.hpp>
 
-#include "ReaderLibrary.h"
+#include "ReaderEntryPoints.h"
 #include "SimulatorScript.h"
 #include "TraceFormat.h"
 

@@ -10,7 +10,7 @@
 #include "CallFields.h"
 #include "Clock.h"
 #include "Lock.h"
-#include "ReaderLibrary.h"  // ReaderEntryPointNames
+#include "ReaderEntryPoints.h"
 #include "SettingsFile.h"
 #include "TraceFormat.h"
 #include "TraceWriter.h"
