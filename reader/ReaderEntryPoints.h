@@ -5,6 +5,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <iterator>
 
 #if defined(_WIN32) && defined(__i386__)
 #define READER_CALL __cdecl
@@ -80,9 +81,24 @@ struct ReaderEntryPoints {
                                                              TRead_Result* result) = nullptr;
     ReaderResult(READER_CALL* get_last_error_type)(int32_t* error_code) = nullptr;
 
+    // Hands each member to visit with the name it is exported by, so that a binding takes
+    // the names from the one list above rather than spelling them again.
+    template <typename Visit>
+    void ForEach(Visit&& visit)
+    {
+        visit(ReaderEntryPointNames[0], initialize_library);
+        visit(ReaderEntryPointNames[1], dispose_library);
+        visit(ReaderEntryPointNames[2], open_reader_writer_auto);
+        visit(ReaderEntryPointNames[3], close_reader_writer);
+        visit(ReaderEntryPointNames[4], polling_and_get_card_information);
+        visit(ReaderEntryPointNames[5], read_block_without_encryption);
+        visit(ReaderEntryPointNames[6], get_last_error_type);
+    }
+
     bool complete() const
     {
         return initialize_library && dispose_library && open_reader_writer_auto && close_reader_writer &&
                polling_and_get_card_information && read_block_without_encryption && get_last_error_type;
     }
 };
+static_assert(std::size(ReaderEntryPointNames) == 7, "one name per member of ReaderEntryPoints");

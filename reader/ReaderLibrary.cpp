@@ -6,6 +6,7 @@
 #include <mutex>  // std::lock_guard
 
 #include "CardRead.h"
+#include "EntryPointBinding.h"
 #include "FileHandle.h"
 #include "Lock.h"
 #include "RememberedMachine.h"
@@ -47,12 +48,6 @@ std::optional<uint16_t> RememberedFileMachine(const wchar_t* path, const FileSta
     return remembered.Of(stamp, [path] { return FileMachine(path); });
 }
 
-template <typename Function>
-void Resolve(HMODULE module, const char* name, Function& entryPoint)
-{
-    entryPoint = reinterpret_cast<Function>(reinterpret_cast<void*>(GetProcAddress(module, name)));
-}
-
 }  // namespace
 
 std::optional<uint16_t> FileMachine(const wchar_t* path)
@@ -88,16 +83,8 @@ ReaderEntryPoints LoadReaderLibrary()
         if (HMODULE module = LoadLibraryW(path))
             readerLibrary.module = module;
     }
-    if (HMODULE module = readerLibrary.module) {
-        ReaderEntryPoints& e = readerLibrary.entryPoints;
-        Resolve(module, "initialize_library", e.initialize_library);
-        Resolve(module, "dispose_library", e.dispose_library);
-        Resolve(module, "open_reader_writer_auto", e.open_reader_writer_auto);
-        Resolve(module, "close_reader_writer", e.close_reader_writer);
-        Resolve(module, "polling_and_get_card_information", e.polling_and_get_card_information);
-        Resolve(module, "read_block_without_encryption", e.read_block_without_encryption);
-        Resolve(module, "get_last_error_type", e.get_last_error_type);
-    }
+    if (HMODULE module = readerLibrary.module)
+        BindEntryPoints(module, readerLibrary.entryPoints);
     return readerLibrary.entryPoints;
 }
 

@@ -82,7 +82,7 @@ cp_sdk() {  # arch, bin folder, include folder
     cp "$release/$(msi_name "$1")" "$stage/$sdk/"
 }
 mkdir -p "$stage/$sdk/samples"
-cp "$top/sdk/README.md" "$stage/$sdk/"
+cp "$top/sdk/README.md" "$top/sdk/messages.md" "$stage/$sdk/"
 cp_sdk x86 "$stage/$sdk/bin" "$stage/$sdk/include"
 cp_sdk x64 "$stage/$sdk/bin/x64" "$stage/$sdk/include/x64"
 # The header and identifiers are the same for both.

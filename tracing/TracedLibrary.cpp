@@ -2,6 +2,7 @@
 
 #include <mutex>  // std::lock_guard
 
+#include "EntryPointBinding.h"
 #include "Lock.h"
 #include "ModuleFileName.h"
 #include "TraceFormat.h"
@@ -11,12 +12,6 @@ namespace {
 Lock bindingLock;
 TracedBinding binding;
 bool attempted = false;
-
-template <typename Function>
-void Resolve(HMODULE module, const char* name, Function& entryPoint)
-{
-    entryPoint = reinterpret_cast<Function>(reinterpret_cast<void*>(GetProcAddress(module, name)));
-}
 
 void Load()
 {
@@ -32,14 +27,7 @@ void Load()
         binding.loadError = GetLastError();
         return;
     }
-    ReaderEntryPoints& e = binding.entryPoints;
-    Resolve(module, "initialize_library", e.initialize_library);
-    Resolve(module, "dispose_library", e.dispose_library);
-    Resolve(module, "open_reader_writer_auto", e.open_reader_writer_auto);
-    Resolve(module, "close_reader_writer", e.close_reader_writer);
-    Resolve(module, "polling_and_get_card_information", e.polling_and_get_card_information);
-    Resolve(module, "read_block_without_encryption", e.read_block_without_encryption);
-    Resolve(module, "get_last_error_type", e.get_last_error_type);
+    BindEntryPoints(module, binding.entryPoints);
     binding.loaded = true;
 }
 

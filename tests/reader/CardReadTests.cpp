@@ -198,6 +198,8 @@ TEST_F(CardRead, EveryFailurePath)
              s.writesErrorCode = 0;
          },
          {Init, LastError}, u"未定義のエラーです (0x3e9)", false},
+        {"error code 1000, \"no error\", still fails the read", fail(Poll, 1000),
+         {Init, Open, Poll, LastError, Close, Dispose}, u"エラーは発生していません (0x3e8)", false},
         {"error code 1096 gives an empty message", fail(Open, 1096), {Init, Open, LastError, Dispose}, u"", false},
         {"error code outside the table", fail(Open, -7), {Init, Open, LastError, Dispose}, u"Error Code=-7", false},
     };
@@ -310,3 +312,29 @@ TEST_F(CardRead, ReadsFromSeveralThreadsNeverInterleave)
 }
 
 }  // namespace
+
+TEST(EntryPointNames, EachMemberIsBoundUnderTheNameTheLibraryExportsItBy)
+{
+    // The simulator's functions carry the exported names; a binding that paired a name with the
+    // wrong member would call, say, close where it meant open.
+    const std::pair<const char*, void*> exports[] = {
+        {"initialize_library", reinterpret_cast<void*>(&initialize_library)},
+        {"dispose_library", reinterpret_cast<void*>(&dispose_library)},
+        {"open_reader_writer_auto", reinterpret_cast<void*>(&open_reader_writer_auto)},
+        {"close_reader_writer", reinterpret_cast<void*>(&close_reader_writer)},
+        {"polling_and_get_card_information", reinterpret_cast<void*>(&polling_and_get_card_information)},
+        {"read_block_without_encryption", reinterpret_cast<void*>(&read_block_without_encryption)},
+        {"get_last_error_type", reinterpret_cast<void*>(&get_last_error_type)},
+    };
+    ReaderEntryPoints bound;
+    int visits = 0;
+    bound.ForEach([&](const char* name, auto& entryPoint) {
+        ++visits;
+        for (const auto& [exported, function] : exports)
+            if (std::strcmp(exported, name) == 0)
+                entryPoint = reinterpret_cast<std::remove_reference_t<decltype(entryPoint)>>(function);
+    });
+    const ReaderEntryPoints expected = SimulatorEntryPoints();
+    EXPECT_EQ(visits, 7);
+    EXPECT_EQ(std::memcmp(&bound, &expected, sizeof bound), 0);
+}

@@ -7,7 +7,9 @@
 #     checksum that signing sets and the zero bytes it pads the image with up to 8 bytes;
 #   - signing again gives the same bytes;
 #   - each package carries the signed Norvane.ocx;
-#   - a signer that cannot sign stops the release before it writes anything, and says why.
+#   - a signer that cannot sign stops the release before it writes anything, and says why;
+#   - every program in the SDK carries an application manifest that asks for the invoker's rights,
+#     so that Windows never runs it as a legacy program whose refused writes are silently redirected.
 # Needs scripts/release.sh to have run without a signer of the integrator's (test-signed).
 set -euo pipefail
 source "$(dirname "${BASH_SOURCE[0]}")/../../scripts/failed-step.sh"
@@ -62,6 +64,13 @@ for pair in "${pairs[@]}"; do
     fi
     rm -f "$work/removed" "$work/removed.0" "$work/unsigned.0"
 done
+
+while read -r program; do
+    checked=$((checked + 1))
+    manifest=$( (x86_64-w64-mingw32-windres -i "$program" -O rc 2>/dev/null || true) | sed -n '/^1 24 /,/^END/p')
+    grep -qF 'requestedExecutionLevel level=""asInvoker""' <<<"$manifest" && grep -qF 'supportedOS' <<<"$manifest" ||
+        fail "${program#"$work/"}: no application manifest asking for the invoker's rights"
+done < <(find "$sdk" -iname '*.exe')
 
 # Signing is reproducible: the same bytes, signer and time give the same signed file.
 checked=$((checked + 1))

@@ -10,6 +10,7 @@
 #include "../../support/FormHost.h"
 #include "../../support/LateBoundRead.h"
 #include "../../support/RecordingSink.h"
+#include "../../support/ServerLibrary.h"
 #include "../../support/SimulatorDll.h"
 
 using Microsoft::WRL::ComPtr;
@@ -61,6 +62,31 @@ TEST(ReadCardWithoutLibrary, LateBoundTheFailureComesAsAnExceptionWhateverTheArg
     EXPECT_TRUE(plain.helpFile.empty());
     EXPECT_FALSE(plain.errorInfoLeft) << "the description moved into the exception";
     EXPECT_EQ(plain, LateBoundRead(control.Get(), u"EDY", true)) << "the generic way says the same";
+}
+
+// As an integrator's C++ program calls it: Norvane.ocx's own object, through the vtable. The
+// control says S_FALSE for ITavrix in ISupportErrorInfo, so the caller asks GetErrorInfo itself.
+TEST(ReadCardWithoutLibrary, EarlyBoundTheTextIsLeftForGetErrorInfo)
+{
+    CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
+    for (const wchar_t* path : ReaderLibraryPaths)
+        std::filesystem::remove_all(path);
+    const ComPtr<ITavrix> control = ServerLibrary::Create<ITavrix>();
+    ASSERT_TRUE(control);
+    ComPtr<ISupportErrorInfo> errors;
+    ASSERT_EQ(control.As(&errors), S_OK);
+    EXPECT_EQ(errors->InterfaceSupportsErrorInfo(IID_ITavrix), S_FALSE);
+
+    SetErrorInfo(0, nullptr);
+    const Bstr ctype(u"EDY");
+    EXPECT_EQ(control->Read_Card(ctype.get()), E_UNEXPECTED);
+    ComPtr<IErrorInfo> info;
+    ASSERT_EQ(GetErrorInfo(0, &info), S_OK);
+    Bstr source, description;
+    info->GetSource(source.out());
+    info->GetDescription(description.out());
+    EXPECT_EQ(source.text(), u"Tavrix.Tavrix");
+    EXPECT_EQ(description.text(), u"FeliCa ライブラリ (felica.dll) を読み込めません");
 }
 
 }  // namespace

@@ -11,6 +11,7 @@
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
+#include <fstream>
 #include <string>
 #include <vector>
 
@@ -150,6 +151,31 @@ TEST_F(ReaderBinding, ALibraryReplacedBetweenReadsIsJudgedAgain)
 {
     InstallOtherProcessorLibrary(First);
     EXPECT_EQ(ProbeRun(L"2 replace"), std::string("read fault\n") + GoodRead + Module(First) + "calls 6\n");
+}
+
+// A file at the first path that Windows will not load: the read faults (no other path is tried:
+// the file claims to be the library), and the file put right is used at the next read.
+TEST_F(ReaderBinding, AFileThatDoesNotLoadFaultsUntilItIsReplaced)
+{
+    const struct {
+        const char* name;
+        void (*make)(const fs::path& at);
+    } cases[] = {
+        {"not an image",
+         [](const fs::path& at) { std::ofstream(at, std::ios::binary) << "felica.dll, but only in name\r\n"; }},
+        {"an image of our processor cut short",
+         [](const fs::path& at) {
+             InstallSimulator(at);
+             fs::resize_file(at, 1024);  // the headers stand, the sections are gone
+         }},
+    };
+    for (const auto& c : cases) {
+        SetUp();
+        c.make(First);
+        InstallSimulator(Second);
+        EXPECT_EQ(ProbeRun(L"2 replace"), std::string("read fault\n") + GoodRead + Module(First) + "calls 6\n")
+            << c.name;
+    }
 }
 
 TEST_F(ReaderBinding, TheLoadedLibraryOutlivesItsFile)
