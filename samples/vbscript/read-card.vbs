@@ -1,7 +1,11 @@
-' Reads a card with the Tavrix control, late bound, as VBScript or VBA would.
-' This script does not connect the control's events: a container that does (a VBA form, or
-' on Windows WScript.CreateObject("Tavrix.Tavrix", "tavrix_") with a Sub tavrix_On_ReadData)
-' gets the card number in its On_ReadData handler.
+' Reads a card with the Tavrix control, late bound, from a script host. Run it with the cscript
+' of the control's architecture:
+'     C:\Windows\SysWOW64\cscript.exe read-card.vbs     (x86 control; on 32-bit Windows, System32)
+'     C:\Windows\System32\cscript.exe read-card.vbs     (x64 control)
+' This script connects no events, so the card number does not reach it: a host that connects
+' them (on Windows, WScript.CreateObject("Tavrix.Tavrix", "tavrix_") with a Sub
+' tavrix_On_ReadData: samples/wsh) gets it in its handler; or use the reader object
+' Norvane.CardReader, which hands the last read's results back as properties.
 Option Explicit
 
 Dim tavrix
