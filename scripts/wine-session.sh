@@ -1,14 +1,17 @@
 # Sourced by the test and demo scripts: a Wine prefix of our own with a display and a
 # persistent wineserver, both stopped again when the calling script exits.
 #   wine_session_start PREFIX [x86|x64]
+# Only the server of the prefix a session started is ever stopped: a WINEPREFIX the caller had
+# exported is the developer's own Wine, running programs of their own.
 # x86 (the default) runs 32-bit Wine in a win32 prefix; x64 runs 64-bit Wine in a win64
 # prefix. Debian's `wine` (and the wineboot and winepath that call it) starts 32-bit Wine
 # whenever it is installed, so an x64 session puts 64-bit Wine first on PATH under that name.
 wine_session_start() {
     # A session of another prefix (or architecture) before it ends here.
-    if [ -n "${WINEPREFIX:-}" ]; then wineserver -k 2>/dev/null || true; fi
+    wine_session_stop_server
     export WINEPREFIX=$1 WINEDEBUG=-all
-    wine_session_env "${2:-x86}"
+    wine_session_prefix=$1
+    wine_session_env "${2:-x86}" || return
     # No Mono or Gecko: nothing here needs them, and their installers would ask.
     export WINEDLLOVERRIDES="mscoree,mshtml="
     trap wine_session_stop EXIT
@@ -43,6 +46,12 @@ wine_session_start() {
 # The Wine of an architecture for the programs and prefixes that follow, within a session:
 # WINEARCH for a prefix made from now on, and PATH.
 wine_session_env() {  # x86|x64
+    # Its Wine's programs go beside the prefix: without one, nowhere of ours.
+    case ${WINEPREFIX:-} in
+    /*) ;;
+    *) echo "wine_session_env: WINEPREFIX is '${WINEPREFIX:-}', not the absolute path of a prefix of ours (wine_session_start PREFIX sets it)" >&2
+       return 1 ;;
+    esac
     wine_session_path=${wine_session_path:-$PATH}
     export PATH=$wine_session_path
     if [ "$1" = x64 ]; then
@@ -61,8 +70,14 @@ wine_session_env() {  # x86|x64
     fi
 }
 
+wine_session_stop_server() {
+    if [ -n "${wine_session_prefix:-}" ]; then
+        WINEPREFIX=$wine_session_prefix wineserver -k 2>/dev/null || true
+    fi
+}
+
 wine_session_stop() {
-    wineserver -k 2>/dev/null || true
+    wine_session_stop_server
     if [ -n "${wine_session_xvfb:-}" ]; then
         kill "$wine_session_xvfb" 2>/dev/null || true
         wait "$wine_session_xvfb" 2>/dev/null || true

@@ -200,11 +200,25 @@ use_control() {  # prefix, what, folder of the architecture's programs [, its fo
         fail "$2: tavrix-host read exited $?"
     [ "$out" = '{"event":"On_ReadData","card_ID":"2160012345678901","Error":0,"Message":""}' ] ||
         fail "$2: tavrix-host read printed: $out"
-    # (A host that has just read may still hold the library a moment: its folders go all the same.)
-    WINEPREFIX=$1 wine "$sdk/$host_bin/tavrix-host.exe" simulator remove </dev/null >/dev/null 2>&1 || true
-    local folder
+    # simulator remove must take away all that install put there: a failure, or any file left in
+    # the folders, fails the test and is named before the (empty) folders go. (A host that has
+    # just read may still hold the library a moment: remove is tried again a few times.)
+    local try status
+    for try in 1 2 3; do
+        status=0
+        out=$(WINEPREFIX=$1 wine "$sdk/$host_bin/tavrix-host.exe" simulator remove </dev/null 2>&1 | tr -d '\r') ||
+            status=$?
+        [ "$status" != 0 ] || break
+        sleep 1
+    done
+    [ "$status" = 0 ] || fail "$2: simulator remove exited $status: $out"
+    local folder left
     for folder in 'C:\Program Files\Common Files\Sony Shared' 'C:\Program Files (x86)\Common Files\Sony Shared'; do
-        rm -rf "$(host_path "$1" "$folder")"
+        folder=$(host_path "$1" "$folder")
+        [ -d "$folder" ] || continue
+        left=$(find "$folder" ! -type d | LC_ALL=C sort)
+        [ -z "$left" ] || fail "$2: simulator remove left behind: ${left//$'\n'/, }"
+        rm -rf "$folder"
     done
 }
 

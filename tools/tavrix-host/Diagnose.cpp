@@ -2,9 +2,13 @@
 
 #include <windows.h>
 
+#include <array>
 #include <cstdio>
+#include <memory>
 #include <optional>
 #include <string>
+#include <type_traits>
+#include <utility>
 #include <vector>
 
 #include "JsonText.h"
@@ -44,6 +48,74 @@ bool Is64BitWindows()
     return IsWow64Process(GetCurrentProcess(), &wow64) && wow64;
 }
 
+// Each architecture of the control: where its registration lives, and how a path registered for
+// it reads from a process of the other architecture (its values of the variables that differ
+// between them, and the alias through which such a process reaches its system folder).
+struct Architecture {
+    const char* name;
+    uint16_t machine;
+    REGSAM view;
+    std::array<std::pair<const wchar_t*, const wchar_t*>, 2> variables;
+    const wchar_t* systemFolder;
+};
+constexpr Architecture Architectures[] = {
+    {"x86", MachineI386, KEY_WOW64_32KEY,
+     {{{L"ProgramFiles", L"ProgramFiles(x86)"}, {L"CommonProgramFiles", L"CommonProgramFiles(x86)"}}}, L"SysWOW64"},
+    {"x64", MachineAmd64, KEY_WOW64_64KEY,
+     {{{L"ProgramFiles", L"ProgramW6432"}, {L"CommonProgramFiles", L"CommonProgramW6432"}}}, L"Sysnative"},
+};
+
+// The text with its %variables% expanded as a process of that architecture expands them.
+std::wstring Expanded(const std::wstring& text, const Architecture& architecture)
+{
+    std::wstring renamed;
+    for (size_t at = 0; at < text.size();) {
+        const size_t open = text.find(L'%', at), close = open == std::wstring::npos ? open : text.find(L'%', open + 1);
+        if (close == std::wstring::npos) {
+            renamed += text.substr(at);
+            break;
+        }
+        std::wstring name = text.substr(open + 1, close - open - 1);
+        if (architecture.machine != ProcessMachine)
+            for (const auto& [ours, theirs] : architecture.variables)
+                if (_wcsicmp(name.c_str(), ours) == 0)
+                    name = theirs;
+        renamed += text.substr(at, open - at) + L"%" + name + L"%";
+        at = close + 1;
+    }
+    std::wstring expanded(renamed.size() + 1, L'\0');
+    for (;;) {
+        const DWORD needed = ExpandEnvironmentStringsW(renamed.c_str(), expanded.data(), static_cast<DWORD>(expanded.size()));
+        if (needed == 0)
+            return renamed;
+        if (needed <= expanded.size()) {
+            expanded.resize(needed - 1);
+            return expanded;
+        }
+        expanded.resize(needed);
+    }
+}
+
+// The name under which this process reaches the file that a process of that architecture loads
+// from the path: its system folder through this process's alias for it, and a path of any
+// length in the form that lifts the MAX_PATH limit.
+std::wstring Reachable(std::wstring path, const Architecture& architecture)
+{
+    wchar_t folder[MAX_PATH] = {};
+    const UINT length = GetSystemWindowsDirectoryW(folder, MAX_PATH);
+    const std::wstring windows(folder, length < MAX_PATH ? length : 0), system = windows + L"\\System32\\";
+    if (architecture.machine != ProcessMachine && !windows.empty() && path.size() > system.size() &&
+        _wcsnicmp(path.c_str(), system.c_str(), system.size()) == 0)
+        path = windows + L"\\" + architecture.systemFolder + path.substr(system.size() - 1);
+    if (path.size() < MAX_PATH)
+        return path;
+    if (path.size() > 2 && path[1] == L':' && path[2] == L'\\')
+        return L"\\\\?\\" + path;
+    if (path.rfind(L"\\\\", 0) == 0 && path.rfind(L"\\\\?\\", 0) != 0)
+        return L"\\\\?\\UNC" + path.substr(1);
+    return path;
+}
+
 std::wstring FileVersion(const std::wstring& path)
 {
     DWORD ignored = 0;
@@ -57,30 +129,58 @@ std::wstring FileVersion(const std::wstring& path)
            L"." + std::to_wstring(HIWORD(fixed->dwFileVersionLS));
 }
 
+using KeyOwner = std::unique_ptr<std::remove_pointer_t<HKEY>, decltype(&RegCloseKey)>;
+
+// A key's default value when it is a text (REG_SZ, or REG_EXPAND_SZ as stored), at any length.
+std::optional<std::wstring> DefaultText(HKEY key)
+{
+    constexpr DWORD texts = RRF_RT_REG_SZ | RRF_RT_REG_EXPAND_SZ | RRF_NOEXPAND;
+    DWORD size = 0;
+    if (RegGetValueW(key, nullptr, nullptr, texts, nullptr, nullptr, &size) != ERROR_SUCCESS)
+        return std::nullopt;
+    std::wstring text;
+    // The value may grow between the question and the read: ask again while it does.
+    for (;;) {
+        text.resize(size / sizeof(wchar_t) + 1);
+        const DWORD room = static_cast<DWORD>(text.size() * sizeof(wchar_t));
+        size = room;
+        const LSTATUS status = RegGetValueW(key, nullptr, nullptr, texts, nullptr, text.data(), &size);
+        if (status == ERROR_SUCCESS)
+            break;
+        if (status != ERROR_MORE_DATA || size <= room)
+            return std::nullopt;
+    }
+    text.resize(size / sizeof(wchar_t));
+    while (!text.empty() && text.back() == L'\0')
+        text.pop_back();
+    return text;
+}
+
 struct Control {
     const char* architecture = "";
     bool registered = false;
-    std::wstring path, version;
+    std::wstring path, version;  // the path expanded, as the control's architecture reads it
     bool present = false;
 };
 
-// The class's server in one registry view (the per-user and machine registrations merged, as
-// COM reads them).
-Control RegisteredControl(const char* architecture, REGSAM view)
+// The class's server in the architecture's registry view (the per-user and machine
+// registrations merged, as COM reads them).
+Control RegisteredControl(const Architecture& architecture)
 {
     Control control;
-    control.architecture = architecture;
-    wchar_t path[MAX_PATH] = {};
-    DWORD size = sizeof path;
-    HKEY key = nullptr;
-    if (RegOpenKeyExW(HKEY_CLASSES_ROOT, ServerKey().c_str(), 0, KEY_READ | view, &key) != ERROR_SUCCESS)
+    control.architecture = architecture.name;
+    HKEY opened = nullptr;
+    if (RegOpenKeyExW(HKEY_CLASSES_ROOT, ServerKey().c_str(), 0, KEY_READ | architecture.view, &opened) != ERROR_SUCCESS)
         return control;
-    control.registered = RegQueryValueExW(key, nullptr, nullptr, nullptr, reinterpret_cast<BYTE*>(path), &size) ==
-                         ERROR_SUCCESS;
-    RegCloseKey(key);
-    control.path = path;
-    control.present = GetFileAttributesW(path) != INVALID_FILE_ATTRIBUTES;
-    control.version = FileVersion(path);
+    const KeyOwner key(opened, &RegCloseKey);
+    const std::optional<std::wstring> stored = DefaultText(key.get());
+    control.registered = stored.has_value();
+    if (!stored)
+        return control;
+    control.path = Expanded(*stored, architecture);
+    const std::wstring file = Reachable(control.path, architecture);
+    control.present = GetFileAttributesW(file.c_str()) != INVALID_FILE_ATTRIBUTES;
+    control.version = FileVersion(file);
     return control;
 }
 
@@ -164,19 +264,21 @@ std::string LibraryLine(const Library& library)
 
 int Diagnose(bool json)
 {
-    std::vector<Control> controls = {RegisteredControl("x86", KEY_WOW64_32KEY)};
-    if (Is64BitWindows())
-        controls.push_back(RegisteredControl("x64", KEY_WOW64_64KEY));
-    std::vector<Library> libraries;
-    for (const wchar_t* path : ReaderLibraryPaths)
-        libraries.push_back(Examine(path));
     struct Use {
         const char* architecture;
         const wchar_t* chosen;
     };
-    std::vector<Use> uses = {{"x86", ChosenReaderLibrary(MachineI386)}};
-    if (Is64BitWindows())
-        uses.push_back({"x64", ChosenReaderLibrary(MachineAmd64)});
+    std::vector<Control> controls;
+    std::vector<Use> uses;
+    for (const Architecture& architecture : Architectures) {
+        if (architecture.machine == MachineAmd64 && !Is64BitWindows())
+            continue;
+        controls.push_back(RegisteredControl(architecture));
+        uses.push_back({architecture.name, ChosenReaderLibrary(architecture.machine)});
+    }
+    std::vector<Library> libraries;
+    for (const wchar_t* path : ReaderLibraryPaths)
+        libraries.push_back(Examine(path));
     const char* self = ProcessMachine == MachineAmd64 ? "x64" : "x86";
 
     if (json) {
@@ -195,7 +297,7 @@ int Diagnose(bool json)
                         i ? "," : "", Utf8(l.path).c_str(), l.presence.c_str(),
                         l.presence == "present" ? ("\"" + std::string(MachineName(l.machine)) + "\"").c_str() : "null",
                         l.loads ? "true" : "false",
-                        l.loadError.empty() ? "null" : Utf8(std::wstring(l.loadError.begin(), l.loadError.end())).c_str());
+                        l.loadError.empty() ? "null" : JsonUtf8Text(l.loadError).c_str());
             for (size_t m = 0; m < l.missing.size(); ++m)
                 std::printf("%s\"%s\"", m ? "," : "", l.missing[m].c_str());
             std::printf("],\"simulator\":%s,\"tracing\":", l.simulator ? "true" : "false");

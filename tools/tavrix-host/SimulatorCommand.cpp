@@ -35,43 +35,32 @@ int Install(bool setAside, const std::wstring& scenario)
                       "tavrix-host simulator install --set-aside [scenario-file]; simulator remove puts it back");
     if (foreign && fs::exists(SetAside(library), error))
         return Refuse(Shown(SetAside(library)) + " already holds a library set aside: nothing changed");
-    fs::create_directories(folder, error);
-    if (error)
-        return Refuse("the folder " + Shown(folder) + " cannot be made (" + error.message() + "): nothing changed");
 
-    // The simulator goes in under a temporary name first, so that a failure leaves the
-    // library path as it was.
-    const fs::path partial = fs::path(library) += L".partial";
-    if (!CopyFileW((fs::path(ProgramFolder()) / L"simulator" / L"felica.dll").c_str(), partial.c_str(), FALSE))
-        return Refuse("the simulator cannot be copied to " + Shown(folder) + " (" + WindowsErrorText(GetLastError()) +
-                      "): nothing changed");
-    if (foreign && !MoveFileExW(library.c_str(), SetAside(library).c_str(), 0)) {
-        const DWORD failure = GetLastError();
-        DeleteFileW(partial.c_str());
-        return Refuse(Shown(library) + " cannot be set aside (" + WindowsErrorText(failure) + "): nothing changed");
-    }
-    if (!MoveFileExW(partial.c_str(), library.c_str(), MOVEFILE_REPLACE_EXISTING)) {
-        const DWORD failure = GetLastError();
-        DeleteFileW(partial.c_str());
-        if (foreign)
-            MoveFileExW(SetAside(library).c_str(), library.c_str(), 0);
-        return Refuse("the simulator cannot be put at " + Shown(library) + " (" + WindowsErrorText(failure) +
-                      "): nothing changed");
-    }
+    // Every input is staged before anything at the library's path changes, and every step goes
+    // back when a later one fails: the folders, the simulator and the scenario under temporary
+    // names, the library there set aside (or ours and its scenario cleared), each put in place.
+    MachineChange change;
+    if (const DWORD failure = change.MakeFolders(folder))
+        return Undone(change, "the folder " + Shown(folder) + " cannot be made", failure);
+    const fs::path partial = fs::path(library) += L".partial", scenarioPartial = fs::path(scenarioFile) += L".partial";
+    if (const DWORD failure = change.Copy(fs::path(ProgramFolder()) / L"simulator" / L"felica.dll", partial))
+        return Undone(change, "the simulator cannot be copied to " + Shown(folder), failure);
+    if (!scenario.empty())
+        if (const DWORD failure = change.Copy(scenario, scenarioPartial))
+            return Undone(change, "the scenario " + Utf8Text(scenario) + " cannot be copied to " + Shown(folder), failure);
+    if (const DWORD failure = foreign ? change.Move(library, SetAside(library)) : change.Clear(library))
+        return Undone(change, Shown(library) + " cannot be " + (foreign ? "set aside" : "replaced"), failure);
+    if (const DWORD failure = change.Move(partial, library))
+        return Undone(change, "the simulator cannot be put at " + Shown(library), failure);
+    if (const DWORD failure = change.Clear(scenarioFile))
+        return Undone(change, "the scenario at " + Shown(scenarioFile) + " cannot be replaced", failure);
+    if (!scenario.empty())
+        if (const DWORD failure = change.Move(scenarioPartial, scenarioFile))
+            return Undone(change, "the scenario cannot be put at " + Shown(scenarioFile), failure);
+    change.Keep();
     if (foreign)
         std::printf("set aside the library that was at %s as %s\n", Shown(library).c_str(),
                     Shown(SetAside(library)).c_str());
-    // (CopyFileW, not std::filesystem::copy_file: this runtime takes any two files on one drive
-    // for the same file, having no file numbers to tell them apart, and refuses to copy.)
-    std::string failure;
-    if (!scenario.empty()) {
-        if (!CopyFileW(scenario.c_str(), scenarioFile.c_str(), FALSE))
-            failure = WindowsErrorText(GetLastError());
-    } else if (fs::remove(scenarioFile, error); error) {
-        failure = error.message();
-    }
-    if (!failure.empty())
-        return Refuse("the simulator is installed in " + Shown(folder) + ", but its scenario is not (" + failure + ")");
     std::printf("simulator installed in %s\n", Shown(folder).c_str());
     return 0;
 }

@@ -83,23 +83,20 @@ int Install(const std::optional<int>& level, const std::wstring& file)
     // Each step goes back when a later one fails: the settings, the tracing library under a
     // temporary name, the library set aside, the tracing library in its place.
     const TraceSettings settings{level.value_or(1), file};
+    MachineChange change;
+    if (const DWORD failure = change.Clear(SettingsOf(library)))
+        return Undone(change, "the settings beside " + Shown(library) + " cannot be replaced", failure);
     if (!WriteSettings(library, settings))
-        return Refuse("the settings cannot be written beside " + Shown(library) + ": nothing changed");
+        return Undone(change, "the settings cannot be written beside " + Shown(library));
+    change.Wrote(SettingsOf(library));
     const fs::path partial = fs::path(library) += L".partial";
-    const auto undo = [&](const std::string& what, DWORD failure) {
-        DeleteFileW(partial.c_str());
-        fs::remove(SettingsOf(library), error);
-        return Refuse(what + " (" + WindowsErrorText(failure) + "): nothing changed");
-    };
-    if (!CopyFileW((fs::path(ProgramFolder()) / L"tracing" / L"felica.dll").c_str(), partial.c_str(), FALSE))
-        return undo("the tracing library cannot be copied beside " + Shown(library), GetLastError());
-    if (!MoveFileExW(library.c_str(), traced.c_str(), 0))
-        return undo(Shown(library) + " cannot be set aside", GetLastError());
-    if (!MoveFileExW(partial.c_str(), library.c_str(), 0)) {
-        const DWORD failure = GetLastError();
-        MoveFileExW(traced.c_str(), library.c_str(), 0);
-        return undo("the tracing library cannot be put at " + Shown(library), failure);
-    }
+    if (const DWORD failure = change.Copy(fs::path(ProgramFolder()) / L"tracing" / L"felica.dll", partial))
+        return Undone(change, "the tracing library cannot be copied beside " + Shown(library), failure);
+    if (const DWORD failure = change.Move(library, traced))
+        return Undone(change, Shown(library) + " cannot be set aside", failure);
+    if (const DWORD failure = change.Move(partial, library))
+        return Undone(change, "the tracing library cannot be put at " + Shown(library), failure);
+    change.Keep();
     PrintSettings(library, settings);
     return 0;
 }

@@ -6,17 +6,21 @@
 #include <wincodec.h>
 #include <wrl/client.h>
 
+#include <nlohmann/json.hpp>
+
 #include <algorithm>
 #include <filesystem>
 #include <functional>
 #include <fstream>
 #include <iterator>
+#include <map>
 #include <string>
 #include <vector>
 
 #include "../../support/SimulatorDll.h"
 
 namespace fs = std::filesystem;
+using json = nlohmann::json;
 
 namespace {
 
@@ -40,6 +44,23 @@ ChildResult RunCommand(const std::wstring& commandLine)
     ChildResult result = RunChild(commandLine);
     result.output = Lines(result.output);
     return result;
+}
+
+std::string Utf8(const std::wstring& text)
+{
+    std::string utf8(text.size() * 3, '\0');
+    utf8.resize(static_cast<size_t>(WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()),
+                                                        utf8.data(), static_cast<int>(utf8.size()), nullptr, nullptr)));
+    return utf8;
+}
+
+// diagnose --json as a JSON parser reads it; a discarded value when it is no JSON.
+json DiagnoseJson()
+{
+    const ChildResult diagnose = RunCommand(HostCommand() + L"diagnose --json");
+    const json parsed = json::parse(diagnose.output, nullptr, false);
+    EXPECT_FALSE(parsed.is_discarded()) << diagnose.output;
+    return parsed;
 }
 
 class TavrixHost : public ::testing::Test {
@@ -197,35 +218,122 @@ TEST_F(TavrixHost, TheSimulatorNeverTakesTheVendorsLibrary)
     fs::remove_all(library);
 }
 
-// diagnose names each state of the reader library paths as a support desk needs it.
+// Every folder and file at and below the path, each file by its size and a hash of its bytes.
+std::map<std::string, std::string> Tree(const fs::path& root)
+{
+    std::map<std::string, std::string> tree;
+    const auto record = [&](const fs::path& path) {
+        const std::string bytes = fs::is_directory(path) ? std::string() : FileContents(path);
+        tree[Utf8(path.wstring())] = fs::is_directory(path) ? "a folder"
+                                                            : std::to_string(bytes.size()) + " bytes, hash " +
+                                                                  std::to_string(std::hash<std::string>()(bytes));
+    };
+    std::error_code error;
+    if (!fs::exists(root, error))
+        return tree;
+    record(root);
+    for (const fs::directory_entry& entry : fs::recursive_directory_iterator(root, error))
+        record(entry.path());
+    return tree;
+}
+
+// An install that fails leaves the machine exactly as it was, whatever step it fails at: the
+// library there, the scenario there, and no folder or file of its own.
+TEST_F(TavrixHost, AFailedInstallChangesNothing)
+{
+    const fs::path folder = SimulatorFolder();
+    ASSERT_FALSE(folder.empty());
+    const fs::path shared = folder.parent_path(), library = folder / L"felica.dll";
+    const fs::path vendor = fs::path(ProgramFolder()) / L"Norvane.ocx";  // any library but the simulator
+    const std::wstring missing = L"\"" + (fs::temp_directory_path() / L"no such scenario.txt").wstring() + L"\"";
+    const fs::path aFolder = fs::temp_directory_path() / L"norvane-scenario-folder";
+    fs::create_directories(aFolder);
+    const struct {
+        const char* name;
+        std::function<void()> arrange;
+        std::wstring arguments;
+    } cases[] = {
+        {"the vendor's library, set aside for a scenario that is missing",
+         [&] {
+             fs::create_directories(folder);
+             fs::copy_file(vendor, library);
+         },
+         L"--set-aside " + missing},
+        {"no folder yet, and a scenario that is missing", [] {}, missing},
+        {"the simulator with its scenario, and a new scenario that is missing",
+         [] { RunCommand(HostCommand() + L"simulator install " + Scenario(L"no-card.txt")); }, missing},
+        {"the vendor's library, set aside for a scenario that is a folder",
+         [&] {
+             fs::create_directories(folder);
+             fs::copy_file(vendor, library);
+         },
+         L"--set-aside \"" + aFolder.wstring() + L"\""},
+    };
+    for (const auto& c : cases) {
+        fs::remove_all(shared);
+        c.arrange();
+        const std::map<std::string, std::string> before = Tree(shared);
+        const ChildResult install = RunCommand(HostCommand() + L"simulator install " + c.arguments);
+        EXPECT_EQ(install.exitCode, 2u) << c.name << "\n" << install.output;
+        EXPECT_NE(install.output.find("nothing changed"), std::string::npos) << c.name << "\n" << install.output;
+        EXPECT_EQ(Tree(shared), before) << c.name;
+    }
+    fs::remove_all(shared);
+    fs::remove(aFolder);
+}
+
+// The system's own text for a Windows error, as diagnose shows it (without the line end and
+// the closing full stop), in UTF-8.
+std::string SystemErrorText(DWORD error)
+{
+    wchar_t text[512] = {};
+    FormatMessageW(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, error, 0, text, 512, nullptr);
+    std::wstring shown(text);
+    while (!shown.empty() && (shown.back() == L'\n' || shown.back() == L'\r' || shown.back() == L'.'))
+        shown.pop_back();
+    return Utf8(shown);
+}
+
+// diagnose names each state of the reader library paths as a support desk needs it, in its text
+// and in its JSON, whose texts (a Windows error in the language of the system among them) a
+// JSON parser reads back unchanged.
 TEST_F(TavrixHost, DiagnoseNamesWhatTheControlWouldUse)
 {
     const std::string self = sizeof(void*) == 8 ? "x64" : "x86", other = sizeof(void*) == 8 ? "x86" : "x64";
     const std::string first = fs::path(ReaderLibraryPaths[0]).string(), second = fs::path(ReaderLibraryPaths[1]).string();
     const std::string uses = "the " + self + " control would use: ";
+    const std::string badImage = "Windows error 193: " + SystemErrorText(ERROR_BAD_EXE_FORMAT);
+    ASSERT_TRUE(std::any_of(badImage.begin(), badImage.end(), [](char c) { return static_cast<unsigned char>(c) >= 0x80; }))
+        << "this test wants a Windows error text beyond ASCII: run it as ctest does, with LC_ALL=ja_JP.UTF-8 (" << badImage
+        << ")";
     const struct {
         const char* name;
         std::function<void()> arrange;
         std::vector<std::string> lines;  // each must stand in the output, whole
+        json use, loadError;             // of this process's architecture, and of the first path, in the JSON
     } cases[] = {
         {"nothing installed", [] {},
          {"library " + first + ": absent", "library " + second + ": absent",
-          uses + "none (Read_Card fails with 0x8000FFFF)"}},
+          uses + "none (Read_Card fails with 0x8000FFFF)"},
+         nullptr, nullptr},
         {"the simulator", [] { RunCommand(HostCommand() + L"simulator install"); },
          {"library " + first + ": present, built for " + self +
               ", loads in this process, all 7 entry points, the Norvane reader simulator",
-          uses + first}},
+          uses + first},
+         first, nullptr},
         {"the other processor's library first, a good one second",
          [] {
              InstallOtherProcessorLibrary(ReaderLibraryPaths[0]);
              InstallSimulator(ReaderLibraryPaths[1]);
          },
-         {"library " + first + ": present, built for " + other + ", does not load in this process (Windows error 193",
-          uses + second}},
+         {"library " + first + ": present, built for " + other + ", does not load in this process (" + badImage + ")",
+          uses + second},
+         second, badImage},
         {"a library lacking an entry point", [] { InstallSimulator(ReaderLibraryPaths[0], L"simulator-incomplete"); },
          {"library " + first + ": present, built for " + self +
               ", loads in this process, 6 of 7 entry points (missing: read_block_without_encryption), the Norvane reader simulator",
-          uses + first + " (Read_Card fails with 0x8000FFFF: an entry point is missing)"}},
+          uses + first + " (Read_Card fails with 0x8000FFFF: an entry point is missing)"},
+         first, nullptr},
     };
     for (const auto& c : cases) {
         for (const wchar_t* path : ReaderLibraryPaths)
@@ -235,8 +343,13 @@ TEST_F(TavrixHost, DiagnoseNamesWhatTheControlWouldUse)
         EXPECT_EQ(diagnose.exitCode, 0u) << c.name;
         for (const std::string& line : c.lines)
             EXPECT_NE(diagnose.output.find(line), std::string::npos) << c.name << ": " << line << "\n" << diagnose.output;
-        const ChildResult json = RunCommand(HostCommand() + L"diagnose --json");
-        EXPECT_EQ(json.output.rfind("{\"tavrix_host\":\"" + self + "\"", 0), 0u) << json.output;
+        const json parsed = DiagnoseJson();
+        if (parsed.is_discarded())
+            continue;
+        EXPECT_EQ(parsed.value("tavrix_host", json()), self) << c.name;
+        EXPECT_EQ(parsed.at("uses").value(self, json("(missing)")), c.use) << c.name;
+        EXPECT_EQ(parsed.at("libraries").at(0).value("path", json()), first) << c.name;
+        EXPECT_EQ(parsed.at("libraries").at(0).value("load_error", json("(missing)")), c.loadError) << c.name;
     }
     for (const wchar_t* path : ReaderLibraryPaths)
         fs::remove_all(path);
@@ -246,6 +359,108 @@ TEST_F(TavrixHost, DiagnoseNamesWhatTheControlWouldUse)
     EXPECT_NE(registered.find("control " + self + ": registered " + fs::path(ProgramFolder()).string()),
               std::string::npos) << registered;
     EXPECT_NE(registered.find("Norvane.ocx, version 1.0.0"), std::string::npos) << registered;
+}
+
+// A registration of the control written by hand in one registry view, taken away again.
+class HandRegistration {
+public:
+    HandRegistration(REGSAM view, DWORD type, const std::wstring& path) : view_(view)
+    {
+        HKEY key = nullptr;
+        if (RegCreateKeyExW(HKEY_LOCAL_MACHINE, (ClassKey + L"\\InprocServer32").c_str(), 0, nullptr, 0,
+                            KEY_WRITE | view, nullptr, &key, nullptr) != ERROR_SUCCESS)
+            return;
+        written_ = RegSetValueExW(key, nullptr, 0, type, reinterpret_cast<const BYTE*>(path.c_str()),
+                                  static_cast<DWORD>((path.size() + 1) * sizeof(wchar_t))) == ERROR_SUCCESS;
+        RegCloseKey(key);
+    }
+    ~HandRegistration()
+    {
+        RegDeleteKeyExW(HKEY_LOCAL_MACHINE, (ClassKey + L"\\InprocServer32").c_str(), view_, 0);
+        RegDeleteKeyExW(HKEY_LOCAL_MACHINE, ClassKey.c_str(), view_, 0);
+    }
+    bool Written() const { return written_; }
+
+private:
+    inline static const std::wstring ClassKey = L"Software\\Classes\\CLSID\\{9989C1FE-0F81-4696-AB1F-1D780126E85B}";
+    REGSAM view_;
+    bool written_ = false;
+};
+
+// A copy of a file at a path of any length, with the folders it lacks; the destructor takes the
+// copy and those folders away again.
+class PlacedFile {
+public:
+    PlacedFile(const std::wstring& from, const std::wstring& at) : file_(L"\\\\?\\" + at)
+    {
+        for (fs::path folder = file_.parent_path(); !fs::exists(folder); folder = folder.parent_path())
+            made_.push_back(folder);
+        std::error_code error;
+        fs::create_directories(file_.parent_path(), error);
+        placed_ = CopyFileW(from.c_str(), file_.c_str(), FALSE) != 0;
+    }
+    ~PlacedFile()
+    {
+        DeleteFileW(file_.c_str());
+        for (const fs::path& folder : made_)
+            RemoveDirectoryW(folder.c_str());
+    }
+    bool Placed() const { return placed_; }
+
+private:
+    fs::path file_;
+    std::vector<fs::path> made_;  // the deepest first
+    bool placed_ = false;
+};
+
+// diagnose reads a registered path as a process of the control's own architecture would: its
+// variables expanded for that architecture, the system folder that architecture loads from,
+// and at any length.
+TEST_F(TavrixHost, DiagnoseFindsTheRegisteredFileAsTheControlsArchitectureDoes)
+{
+    wchar_t folder[MAX_PATH] = {};
+    const std::wstring windows(folder, GetSystemWindowsDirectoryW(folder, MAX_PATH));
+    const std::wstring ocx = ProgramFolder() + L"Norvane.ocx";
+    std::wstring deep = L"C:\\Program Files\\Norvane Test";
+    while (deep.size() < MAX_PATH + 40)
+        deep += L"\\a folder of a deployment tool that nests its packages deeply";
+    const struct {
+        const char* name;
+        REGSAM view;
+        DWORD type;
+        std::wstring stored, file;  // the registered text, and where the file is put
+        std::string architecture;
+        std::wstring shown;         // the path diagnose names
+    } cases[] = {
+        {"x64, REG_EXPAND_SZ", KEY_WOW64_64KEY, REG_EXPAND_SZ, L"%ProgramFiles%\\Norvane Test\\Norvane.ocx",
+         L"C:\\Program Files\\Norvane Test\\Norvane.ocx", "x64", L"C:\\Program Files\\Norvane Test\\Norvane.ocx"},
+        {"x86, REG_EXPAND_SZ: its own Program Files", KEY_WOW64_32KEY, REG_EXPAND_SZ,
+         L"%ProgramFiles%\\Norvane Test\\Norvane.ocx", L"C:\\Program Files (x86)\\Norvane Test\\Norvane.ocx", "x86",
+         L"C:\\Program Files (x86)\\Norvane Test\\Norvane.ocx"},
+        {"x86 in the system folder: the 32-bit one", KEY_WOW64_32KEY, REG_SZ,
+         windows + L"\\system32\\norvane-test.ocx", windows + L"\\syswow64\\norvane-test.ocx", "x86",
+         windows + L"\\system32\\norvane-test.ocx"},
+        {"x64, longer than MAX_PATH", KEY_WOW64_64KEY, REG_SZ, deep + L"\\Norvane.ocx", deep + L"\\Norvane.ocx", "x64",
+         deep + L"\\Norvane.ocx"},
+    };
+    for (const auto& c : cases) {
+        const PlacedFile file(ocx, c.file);
+        ASSERT_TRUE(file.Placed()) << c.name;
+        const HandRegistration registration(c.view, c.type, c.stored);
+        ASSERT_TRUE(registration.Written()) << c.name;
+        const std::string shown = Utf8(c.shown);
+        const ChildResult diagnose = RunCommand(HostCommand() + L"diagnose");
+        EXPECT_NE(diagnose.output.find("control " + c.architecture + ": registered " + shown + ", version 1.0.0\n"),
+                  std::string::npos) << c.name << "\n" << diagnose.output;
+        const json parsed = DiagnoseJson();
+        if (!parsed.is_discarded())
+            for (const json& control : parsed.at("controls"))
+                if (control.value("architecture", "") == c.architecture) {
+                    EXPECT_EQ(control.value("path", json()), shown) << c.name;
+                    EXPECT_EQ(control.value("file_present", json()), true) << c.name;
+                }
+    }
+    EXPECT_FALSE(fs::exists(L"C:\\Program Files\\Norvane Test")) << "the test's own files, left";
 }
 
 TEST_F(TavrixHost, TheWindowReadsAndKeepsAScreenshot)
