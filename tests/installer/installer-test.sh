@@ -101,6 +101,9 @@ fresh_prefix() {
 
 # The host path of a Windows path in the current prefix.
 host_path() { WINEPREFIX=$1 winepath -u "$2"; }
+# A host path as Windows programs see it, through the drive Z: that every prefix maps to the host's
+# root (no Wine program started for it: one more start is one more chance of a busy server).
+windows_path() { echo "Z:${1//\//\\}"; }
 
 classes='HKLM\Software\Classes'
 library='TypeLib\{B50F7C64-6888-4FBE-B1D6-EFFBF4899BF2}'
@@ -156,7 +159,7 @@ same() {  # what, expected, actual
 run_msiexec() {  # prefix, /i or /x, package [, properties]: fails the test when msiexec does
     local prefix=$1 action=$2 name package
     name=$(basename "$3")
-    package=$(WINEPREFIX=$prefix winepath -w "$3")
+    package=$(windows_path "$3")
     shift 3
     WINEPREFIX=$prefix wine msiexec "$action" "$package" "$@" /qn </dev/null >/dev/null 2>&1 ||
         fail "msiexec $action $name $* exited $?"
@@ -187,10 +190,10 @@ installed_ocx() { host_path "$1" 'C:\Program Files\Norvane\Norvane.ocx'; }
 use_control() {  # prefix, what, folder of the architecture's programs [, its folder in the SDK]
     local out host_bin=${4:-$sdk_bin}
     WINEPREFIX=$1 wine "$sdk/$host_bin/tavrix-host.exe" simulator install \
-        "$(WINEPREFIX=$1 winepath -w "$sdk/samples/scenarios/edy-card.txt")" \
+        "$(windows_path "$sdk/samples/scenarios/edy-card.txt")" \
         </dev/null >/dev/null 2>&1 || fail "$2: the simulator cannot be installed"
     out=$(WINEPREFIX=$1 wine "$3\cscript.exe" //nologo \
-        "$(WINEPREFIX=$1 winepath -w "$sdk/samples/vbscript/read-card.vbs")" \
+        "$(windows_path "$sdk/samples/vbscript/read-card.vbs")" \
         </dev/null 2>&1 | tr -d '\r') || fail "$2: cscript exited $?"
     [ "$out" = $'Caption: Tavrix\nRead_Card done: the result arrives as On_ReadData' ] ||
         fail "$2: cscript printed: $out"
@@ -241,6 +244,7 @@ cat >"$work/sdk-expected" <<EOF
 ./include/Tavrix_i.c
 ./include/x64/Tavrix.tlb
 ./installer/Norvane.wxs
+./messages.md
 ./registration-free/x64/Norvane.Tavrix.manifest
 ./registration-free/x86/Norvane.Tavrix.manifest
 ./registry/Norvane-x64.reg
@@ -277,7 +281,7 @@ fresh_prefix "$work/prefix-msi"
 prefix=$work/prefix-msi
 # The script host registers its own type library on its first run: before the snapshot.
 echo 'WScript.Quit 0' >"$work/nothing.vbs"
-WINEPREFIX=$prefix wine cscript.exe //nologo "$(WINEPREFIX=$prefix winepath -w "$work/nothing.vbs")" </dev/null >/dev/null 2>&1
+WINEPREFIX=$prefix wine cscript.exe //nologo "$(windows_path "$work/nothing.vbs")" </dev/null >/dev/null 2>&1
 snapshot "$prefix" "$work/before.txt"
 run_msiexec "$prefix" /i "$msi"
 cmp -s "$(installed_ocx "$prefix")" "$bin/Norvane.ocx" || fail "install: Norvane.ocx is not in place"
@@ -309,7 +313,7 @@ cmp -s "$(installed_ocx "$prefix")" "$bin/Norvane.ocx" || fail "rebuild: Norvane
 one_product "$prefix" "$version" "rebuild"
 
 step "msi: a downgrade to $(basename "$old_msi") is refused"
-if WINEPREFIX=$prefix wine msiexec /i "$(WINEPREFIX=$prefix winepath -w "$old_msi")" /qn </dev/null >/dev/null 2>&1; then
+if WINEPREFIX=$prefix wine msiexec /i "$(windows_path "$old_msi")" /qn </dev/null >/dev/null 2>&1; then
     fail "downgrade: msiexec installed the older package"
 fi
 cmp -s "$(installed_ocx "$prefix")" "$bin/Norvane.ocx" || fail "downgrade: Norvane.ocx was replaced"
@@ -419,7 +423,7 @@ if [ ${#side_by_side[@]} -gt 0 ]; then
     # (After each package's own install and uninstall, which leave Wine's empty 32-bit keys of
     # classes and of installed programs as Windows always has them, and after the script host's
     # first run, which registers its type library.)
-    WINEPREFIX=$prefix wine cscript.exe //nologo "$(WINEPREFIX=$prefix winepath -w "$work/nothing.vbs")" </dev/null >/dev/null 2>&1
+    WINEPREFIX=$prefix wine cscript.exe //nologo "$(windows_path "$work/nothing.vbs")" </dev/null >/dev/null 2>&1
     snapshot "$prefix" "$work/sbs-before.txt"
     for pair in "x86 x64" "x64 x86"; do
         read -r first second <<<"$pair"
@@ -471,7 +475,7 @@ cp "$top/build/$(windows_build "$arch")/bin/registration_free_probe.exe" "$app/"
 cp "$sdk/samples/registration-free/app.exe.manifest" "$app/registration_free_probe.exe.manifest"
 cp "$sdk/registration-free/$arch/Norvane.Tavrix.manifest" "$sdk/$sdk_bin/Norvane.ocx" "$app/Norvane.Tavrix/"
 WINEPREFIX=$prefix wine "$sdk/$sdk_bin/tavrix-host.exe" simulator install \
-    "$(WINEPREFIX=$prefix winepath -w "$sdk/samples/scenarios/edy-card.txt")" </dev/null >/dev/null 2>&1 ||
+    "$(windows_path "$sdk/samples/scenarios/edy-card.txt")" </dev/null >/dev/null 2>&1 ||
     fail "registration-free: the simulator cannot be installed"
 nothing_of_ours "$prefix" "registration-free, before"
 cat >"$work/registration-free-expected.txt" <<EOF
