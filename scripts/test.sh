@@ -32,7 +32,7 @@ if ! x86_runs; then
     # What needs no x86 program: its imports; below, its type library and version resource read
     # from the 64-bit side against the same expectations as the x64 one's.
     echo "== x86 Windows build, checked without running it"
-    ctest --test-dir "$top/build/windows" --output-on-failure -R '^(norvane|tracing)_system_imports$'
+    ctest --test-dir "$top/build/windows" --output-on-failure -R '^(norvane|tracing|card_reader)_system_imports$'
 fi
 read_from_x64() {  # an x86 OCX: its type library and version resource, read by the x64 test programs
     wine_session_start "$top/build/windows-x64/wineprefix" x64
@@ -44,6 +44,10 @@ read_from_x64() {  # an x86 OCX: its type library and version resource, read by 
 }
 echo "-- the x86 Norvane.ocx, read by the x64 build"
 read_from_x64 "$top/build/windows/bin/Norvane.ocx"
+echo "-- the x86 NorvaneCardReader.dll's type library, read by the x64 build"
+(cd "$top/build/windows-x64/bin" &&
+    NORVANE_CARD_READER_FILE=$(winepath -w "$top/build/windows/bin/NorvaneCardReader.dll") \
+        timeout 300 wine ./card_reader_type_library_tests.exe --gtest_brief=1)
 
 if x86_runs; then
     echo "== both builds registered on one machine"
