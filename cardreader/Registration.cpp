@@ -72,7 +72,11 @@ void Write(const Row& row)
 
 void Register(ITypeLib* library, const std::wstring& file, const std::vector<Row>& rows)
 {
-    const HRESULT status = RegisterTypeLib(library, const_cast<LPOLESTR>(file.c_str()), nullptr);
+    // The help folder as the installer writes it, with its last backslash, which a package cannot
+    // take off: given none, RegisterTypeLib writes the folder without one.
+    const std::wstring helpFolder = file.substr(0, file.find_last_of(L'\\') + 1);
+    const HRESULT status =
+        RegisterTypeLib(library, const_cast<LPOLESTR>(file.c_str()), const_cast<LPOLESTR>(helpFolder.c_str()));
     if (FAILED(status))
         throw PlatformFault(status, u"cannot register the type library");
     for (const Row& row : rows)

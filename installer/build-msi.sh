@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Builds the installer from Norvane.wxs:  build-msi.sh VERSION BINDIR OUTPUT [x86|x64]
-# (BINDIR: the folder holding the Norvane.ocx of that architecture, x86 when none is given).
+# (BINDIR: the folder holding the Norvane.ocx and NorvaneCardReader.dll of that architecture, x86
+# when none is given).
 # wixl writes every database in a Western code page and leaves a dangling string in any cell
 # whose text that page cannot hold, so the database is switched to the Japanese page (932) and
 # each RegistryValue with such a text (it must carry an Id) is written again with msibuild.

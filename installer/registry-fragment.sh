@@ -1,11 +1,13 @@
 #!/usr/bin/env bash
 # Prints the registry entries of the installer as a .reg file, for integrators whose own installer
-# places Norvane.ocx:  registry-fragment.sh x86|x64 OCXPATH  >Norvane-ARCH.reg
-# (OCXPATH: where the file will lie on the target machine, e.g. C:\Program Files\Norvane\Norvane.ocx).
+# places Norvane.ocx and the package's other files (NorvaneCardReader.dll) beside it:
+#   registry-fragment.sh x86|x64 OCXPATH  >Norvane-ARCH.reg
+# (OCXPATH: where the OCX will lie on the target machine, e.g. C:\Program Files\Norvane\Norvane.ocx).
 # The rows are read from Norvane.wxs for that Arch, through its <?define?> and <?if?>, so that
-# the fragment cannot drift from the package; [!NorvaneOcx] and [#NorvaneOcx] become OCXPATH and
-# [INSTALLDIR] its folder. Anything the file uses that a .reg cannot say the same way (another
-# root, type, formatted text or preprocessor directive) stops the script rather than being guessed.
+# the fragment cannot drift from the package; [!Id] and [#Id] of the first <File> become OCXPATH,
+# of any other the path of that file in OCXPATH's folder, and [INSTALLDIR] that folder. Anything
+# the file uses that a .reg cannot say the same way (another root, type, formatted text or
+# preprocessor directive) stops the script rather than being guessed.
 # The output is what regedit writes: UTF-16LE with a byte order mark and CRLF line ends (the verb
 # is Japanese; an ANSI .reg would depend on the importing machine's code page).
 set -euo pipefail
@@ -109,7 +111,7 @@ function formatted(s,    out, name) {
     while (match(s, /\[[^]]*\]/)) {
         name = substr(s, RSTART + 1, RLENGTH - 2)
         out = out substr(s, 1, RSTART - 1)
-        if (name == "!NorvaneOcx" || name == "#NorvaneOcx") out = out ocx
+        if (name ~ /^[!#]/ && (substr(name, 2) in file)) out = out file[substr(name, 2)]
         else if (name == "INSTALLDIR") out = out folder
         else die("no replacement for [" name "] in " row)
         s = substr(s, RSTART + RLENGTH)
@@ -122,22 +124,36 @@ function reg_string(s,    out, i, c) {
     for (i = 1; i <= length(s); i++) { c = substr(s, i, 1); out = out (c == "\\" || c == "\"" ? "\\" : "") c }
     return "\"" out "\""
 }
-function element(tag,    name, attrs, a, n, key) {
-    match(tag, /^[A-Za-z_][A-Za-z0-9_.:-]*/); name = substr(tag, 1, RLENGTH); attrs = substr(tag, RLENGTH + 1)
-    if (name == "RegistryKey" || name == "RemoveRegistryKey" || name == "RemoveRegistryValue")
-        die("<" name "> is not supported here")
-    if (name != "RegistryValue") return
-    row = "<" tag; sub(/[ \t\r\n]+$/, "", row)
-    if (attrs !~ /\/>[ \t\r\n]*$/) die("a RegistryValue with content is not supported: " row)
+# The attributes of an element into a, with variables and formatted text replaced when formatting
+# (the Source of a File names a variable given to the build); what follows them stays in rest.
+function attributes(attrs, a, formatting,    n, name) {
     split("", a)
     while (match(attrs, /^[ \t\r\n]+[A-Za-z_:][A-Za-z0-9_.:-]*[ \t\r\n]*=[ \t\r\n]*("[^"]*"|\047[^\047]*\047)/)) {
         n = substr(attrs, 1, RLENGTH); attrs = substr(attrs, RLENGTH + 1)
         gsub(/^[ \t\r\n]+/, "", n)
         match(n, /^[A-Za-z0-9_.:-]+/); name = substr(n, 1, RLENGTH)
         n = substr(n, RLENGTH + 1); sub(/^[ \t\r\n]*=[ \t\r\n]*/, "", n)
-        a[name] = formatted(expand(attribute_value(unquote(n))))
+        a[name] = attribute_value(unquote(n))
+        if (formatting) a[name] = formatted(expand(a[name]))
     }
-    if (attrs !~ /^[ \t\r\n]*\/>[ \t\r\n]*$/) die("cannot read " row)
+    rest = attrs
+}
+function element(tag,    name, attrs, a, key) {
+    match(tag, /^[A-Za-z_][A-Za-z0-9_.:-]*/); name = substr(tag, 1, RLENGTH); attrs = substr(tag, RLENGTH + 1)
+    if (name == "RegistryKey" || name == "RemoveRegistryKey" || name == "RemoveRegistryValue")
+        die("<" name "> is not supported here")
+    row = "<" tag; sub(/[ \t\r\n]+$/, "", row)
+    # The rows name files by Id. The first File is the OCX, at OCXPATH; the others lie beside it.
+    if (name == "File") {
+        attributes(attrs, a, 0)
+        if (a["Id"] == "" || a["Name"] == "" || a["Name"] ~ /[\\\/]/) die("a File needs an Id and a plain Name: " row)
+        file[a["Id"]] = files++ ? folder a["Name"] : ocx
+        return
+    }
+    if (name != "RegistryValue") return
+    if (attrs !~ /\/>[ \t\r\n]*$/) die("a RegistryValue with content is not supported: " row)
+    attributes(attrs, a, 1)
+    if (rest !~ /^[ \t\r\n]*\/>[ \t\r\n]*$/) die("cannot read " row)
     if (a["Root"] != "HKLM") die("only Root=\"HKLM\" is supported: " row)
     if (a["Type"] != "string") die("only Type=\"string\" is supported: " row)
     if (("Action" in a) && a["Action"] != "write") die("only Action=\"write\" is supported: " row)
@@ -179,7 +195,7 @@ END {
 {
     printf '\xff\xfe'
     printf 'Windows Registry Editor Version 5.00\n\n%s\n%s\n%s\n\n%s\n\n' \
-        "; Norvane.ocx ($arch), the Tavrix control: the registry entries its installer writes, for every user of the machine." \
-        "; For the file at $ocx; for another place, replace that path and its folder throughout (backslashes doubled inside quotes)." \
+        "; Norvane.ocx and NorvaneCardReader.dll ($arch), the Tavrix control and its reader object: the registry entries its installer writes, for every user of the machine." \
+        "; For the files in ${ocx%\\*}\\ (Norvane.ocx at $ocx); for another place, replace that folder throughout (backslashes doubled inside quotes)." \
         "$view" "$text" | sed 's/$/\r/' | iconv -f UTF-8 -t UTF-16LE
 }

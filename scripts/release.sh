@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
-# Builds what we ship into build/release: for x86, Norvane.ocx (optimised for size, stripped,
-# with its symbols in Norvane.ocx.debug beside it) and Norvane-<version>.msi; for x64 the same in
+# Builds what we ship into build/release: for x86, Norvane.ocx and the reader object
+# NorvaneCardReader.dll (optimised for size, stripped, with their symbols in Norvane.ocx.debug and
+# NorvaneCardReader.dll.debug beside them) and Norvane-<version>.msi; for x64 the same in
 # build/release/x64 and Norvane-<version>-x64.msi; and the SDK with both. Every executable file we
 # ship and each package is signed (scripts/signing.sh says by whom); the bytes before signing stay
 # in unsigned/ of each architecture's folder. Idempotent.
@@ -11,8 +12,9 @@ source "$top/scripts/architectures.sh"
 release=$top/build/release
 
 "$top/scripts/setup.sh"
-for tool in cmake i686-w64-mingw32-g++-win32 i686-w64-mingw32-g++-posix i686-w64-mingw32-strip \
-    x86_64-w64-mingw32-g++-win32 x86_64-w64-mingw32-g++-posix x86_64-w64-mingw32-strip wixl msibuild zip \
+for tool in cmake i686-w64-mingw32-g++-win32 i686-w64-mingw32-g++-posix i686-w64-mingw32-strip i686-w64-mingw32-objcopy \
+    x86_64-w64-mingw32-g++-win32 x86_64-w64-mingw32-g++-posix x86_64-w64-mingw32-strip x86_64-w64-mingw32-objcopy \
+    wixl msibuild zip \
     osslsigncode openssl; do
     command -v "$tool" >/dev/null || { echo "release: $tool is missing" >&2; exit 1; }
 done
@@ -32,7 +34,7 @@ for arch in x86 x64; do
     processor=$(mingw_processor "$arch")
     cmake -S "$top" -B "$out/cmake" -DCMAKE_BUILD_TYPE=MinSizeRel \
         -DCMAKE_TOOLCHAIN_FILE="$top/cmake/toolchain-mingw-$processor-release.cmake" >/dev/null
-    cmake --build "$out/cmake" -j "$(nproc)" --target norvane
+    cmake --build "$out/cmake" -j "$(nproc)" --target norvane norvane_card_reader
     version=$(sed -n 's/^CMAKE_PROJECT_VERSION:STATIC=//p' "$out/cmake/CMakeCache.txt")
 
     # The SDK's tools (the reader simulator and tavrix-host) use the standard threads: the posix
@@ -52,6 +54,17 @@ for arch in x86 x64; do
     cp "$out/cmake/bin/Norvane.ocx" "$out/cmake/bin/Norvane.ocx.debug" "$out/"
     sign_file "$out/Norvane.ocx"
     echo "release: $arch Norvane.ocx $version, $(stat -c %s "$out/Norvane.ocx") bytes, signed"
+    # The reader object's build leaves it whole: stripped here as the OCX's build strips the OCX,
+    # its symbols beside it and linked by name, stamped with the same time (SOURCE_DATE_EPOCH or
+    # zero) so that the bytes stay the same from run to run.
+    reader=NorvaneCardReader.dll
+    (cd "$out" && export SOURCE_DATE_EPOCH=${SOURCE_DATE_EPOCH:-0} &&
+        "$processor-w64-mingw32-objcopy" --only-keep-debug "cmake/bin/$reader" "$reader.debug" &&
+        "$processor-w64-mingw32-strip" --strip-all -o "unsigned/$reader" "cmake/bin/$reader" &&
+        "$processor-w64-mingw32-objcopy" --add-gnu-debuglink="$reader.debug" "unsigned/$reader")
+    cp "$out/unsigned/$reader" "$out/"
+    sign_file "$out/$reader"
+    echo "release: $arch $reader $version, $(stat -c %s "$out/$reader") bytes, signed"
 
     # The installer, written under a temporary name so that a failed build leaves no package
     # that looks finished.
@@ -72,7 +85,7 @@ cp_sdk() {  # arch, bin folder, include folder
     local out
     out=$(shipped "$1")
     mkdir -p "$2/simulator" "$2/tracing" "$3"
-    cp "$out/Norvane.ocx" "$out/unsigned/tavrix-host.exe" "$2/"
+    cp "$out/Norvane.ocx" "$out/NorvaneCardReader.dll" "$out/unsigned/tavrix-host.exe" "$2/"
     cp "$out/unsigned/felica.dll" "$2/simulator/"
     cp "$out/unsigned/tracing/felica.dll" "$2/tracing/"
     sign_file "$2/tavrix-host.exe"

@@ -1,12 +1,12 @@
 #!/usr/bin/env bash
 # The release's signatures, for both architectures (nothing here runs Windows code):
-#   - every executable file we ship (both OCXs, and from the SDK both tavrix-host programs, both
-#     simulator libraries and both tracing libraries) and both packages verify against the test
-#     authority;
+#   - every executable file we ship (both OCXs and both reader objects, in the release and in the
+#     SDK, and from the SDK both tavrix-host programs, both simulator libraries and both tracing
+#     libraries) and both packages verify against the test authority;
 #   - each executable file with its signature removed is the unsigned file, but for the image
 #     checksum that signing sets and the zero bytes it pads the image with up to 8 bytes;
 #   - signing again gives the same bytes;
-#   - each package carries the signed Norvane.ocx;
+#   - each package carries the signed Norvane.ocx and NorvaneCardReader.dll;
 #   - a signer that cannot sign stops the release before it writes anything, and says why;
 #   - every program in the SDK carries an application manifest that asks for the invoker's rights,
 #     so that Windows never runs it as a legacy program whose refused writes are silently redirected.
@@ -40,6 +40,10 @@ without_checksum() {  # file, output
 pairs=(
     "$release/Norvane.ocx|$release/unsigned/Norvane.ocx"
     "$release/x64/Norvane.ocx|$release/x64/unsigned/Norvane.ocx"
+    "$release/NorvaneCardReader.dll|$release/unsigned/NorvaneCardReader.dll"
+    "$release/x64/NorvaneCardReader.dll|$release/x64/unsigned/NorvaneCardReader.dll"
+    "$sdk/bin/NorvaneCardReader.dll|$release/unsigned/NorvaneCardReader.dll"
+    "$sdk/bin/x64/NorvaneCardReader.dll|$release/x64/unsigned/NorvaneCardReader.dll"
     "$sdk/bin/tavrix-host.exe|$release/unsigned/tavrix-host.exe"
     "$sdk/bin/x64/tavrix-host.exe|$release/x64/unsigned/tavrix-host.exe"
     "$sdk/bin/simulator/felica.dll|$release/unsigned/felica.dll"
@@ -78,14 +82,16 @@ osslsigncode sign -certs "$authority/signer.pem" -key "$authority/signer.key" -h
     -st "$(git -C "$top" log -1 --format=%ct)" -in "$release/unsigned/Norvane.ocx" -out "$work/again.ocx" >/dev/null
 cmp -s "$work/again.ocx" "$release/Norvane.ocx" || fail "Norvane.ocx signed again differs from the release's"
 
-for package in "$release/Norvane-$version.msi|$release/Norvane.ocx" "$release/Norvane-$version-x64.msi|$release/x64/Norvane.ocx"; do
-    msi=${package%|*} ocx=${package#*|}
+for package in "$release/Norvane-$version.msi|$release" "$release/Norvane-$version-x64.msi|$release/x64"; do
+    msi=${package%|*} shipped=${package#*|}
     checked=$((checked + 1))
     verified "$msi" || fail "$(basename "$msi"): no signature that verifies against the test authority"
     rm -rf "$work/extracted"
     msiextract -C "$work/extracted" "$msi" >/dev/null
-    inside=$(find "$work/extracted" -name Norvane.ocx)
-    cmp -s "$inside" "$ocx" || fail "$(basename "$msi"): does not carry the signed Norvane.ocx"
+    for file in Norvane.ocx NorvaneCardReader.dll; do
+        inside=$(find "$work/extracted" -name "$file")
+        cmp -s "$inside" "$shipped/$file" || fail "$(basename "$msi"): does not carry the signed $file"
+    done
 done
 
 # A signer that cannot sign: the release stops at once, says why, and leaves build/release as it was.
