@@ -18,35 +18,12 @@
 
 #include "../../../base/Bstr.h"
 #include "../../support/ChildProcess.h"
+#include "../../support/TypeDescriptions.h"
 #include "CardReader_h.h"
 
 using Microsoft::WRL::ComPtr;
 
 namespace {
-
-template <typename T>
-using Lent = std::unique_ptr<T, std::function<void(T*)>>;
-
-Lent<TYPEATTR> Attr(ITypeInfo* info)
-{
-    TYPEATTR* attr = nullptr;
-    EXPECT_HRESULT_SUCCEEDED(info->GetTypeAttr(&attr));
-    return {attr, [info](TYPEATTR* a) { info->ReleaseTypeAttr(a); }};
-}
-
-Lent<FUNCDESC> Func(ITypeInfo* info, UINT index)
-{
-    FUNCDESC* desc = nullptr;
-    EXPECT_HRESULT_SUCCEEDED(info->GetFuncDesc(index, &desc));
-    return {desc, [info](FUNCDESC* d) { info->ReleaseFuncDesc(d); }};
-}
-
-Lent<VARDESC> Var(ITypeInfo* info, UINT index)
-{
-    VARDESC* desc = nullptr;
-    EXPECT_HRESULT_SUCCEEDED(info->GetVarDesc(index, &desc));
-    return {desc, [info](VARDESC* d) { info->ReleaseVarDesc(d); }};
-}
 
 std::wstring LibraryFile()
 {

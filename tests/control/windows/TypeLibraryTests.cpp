@@ -18,6 +18,7 @@
 #include "../../../base/Bstr.h"
 #include "../../../reader/ReaderLibrary.h"
 #include "../../support/ChildProcess.h"
+#include "../../support/TypeDescriptions.h"
 #include "Tavrix_h.h"
 
 using Microsoft::WRL::ComPtr;
@@ -28,30 +29,6 @@ const GUID Stdole2 = {0x00020430, 0, 0, {0xC0, 0, 0, 0, 0, 0, 0, 0x46}};
 const GUID IFontDispIid = {0xBEF6E003, 0xA874, 0x101A, {0x8B, 0xBA, 0x00, 0xAA, 0x00, 0x30, 0x0C, 0xAB}};
 
 std::wstring Wide(const std::u16string& text) { return std::wstring(text.begin(), text.end()); }
-
-template <typename T>
-using Lent = std::unique_ptr<T, std::function<void(T*)>>;
-
-Lent<TYPEATTR> Attr(ITypeInfo* info)
-{
-    TYPEATTR* attr = nullptr;
-    EXPECT_HRESULT_SUCCEEDED(info->GetTypeAttr(&attr));
-    return {attr, [info](TYPEATTR* a) { info->ReleaseTypeAttr(a); }};
-}
-
-Lent<FUNCDESC> Func(ITypeInfo* info, UINT index)
-{
-    FUNCDESC* desc = nullptr;
-    EXPECT_HRESULT_SUCCEEDED(info->GetFuncDesc(index, &desc));
-    return {desc, [info](FUNCDESC* d) { info->ReleaseFuncDesc(d); }};
-}
-
-Lent<VARDESC> Var(ITypeInfo* info, UINT index)
-{
-    VARDESC* desc = nullptr;
-    EXPECT_HRESULT_SUCCEEDED(info->GetVarDesc(index, &desc));
-    return {desc, [info](VARDESC* d) { info->ReleaseVarDesc(d); }};
-}
 
 struct Doc {
     std::wstring name, text, helpFile;
